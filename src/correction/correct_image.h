@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tavrix {
+
+// The correction of one frame, in place, with one panel's maps: impulse noise,
+// neighbour fill, gain, defective pixels, line defects, impulse noise again,
+// border mask. Each step finishes before the next begins.
+void CorrectImage(uint16_t* image, int32_t width, int32_t height,
+                  const uint8_t* const* pixelMap, const float* const* gainMap);
+
+}  // namespace tavrix

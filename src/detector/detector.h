@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+
+#include "detector/dimensions.h"
+#include "enhancement/enhancement_engine.h"
+
+namespace tavrix {
+
+// The one object that holds all state of the library: the frame grabber's
+// state, every buffer, both panels' calibration maps and the enhancement
+// engine. Fields are public so that each step can be handed exactly what it
+// reads and writes.
+class Detector {
+ public:
+  // Creates the object in the fixed order: engine, dimensions and flags,
+  // frame grabber, buffers, maps. Check IsComplete() before use.
+  Detector();
+  virtual ~Detector();
+  Detector(const Detector&) = delete;
+  Detector& operator=(const Detector&) = delete;
+
+  // False when any buffer could not be allocated; the object must then be
+  // destroyed, which releases what was allocated and closes the grabber.
+  bool IsComplete() const;
+
+  // Panel and maps.
+  int32_t PanelSelect(int32_t newPanel);
+  int32_t LoadPixelMap(const char* path, int32_t panelSelector);
+  int32_t LoadGainMap(const char* path, int32_t panelSelector);
+  void ResetPixelMap(uint8_t** map);
+  void ResetGainMap(float** map);
+
+  // Frame grabber.
+  void OpenFrameGrabber();
+  void CloseFrameGrabber();
+
+  // Acquisition.
+  int32_t RunCommand(int32_t command);
+  int32_t Arm();
+  int32_t Acquire();
+  int32_t Cancel();
+  bool CaptureFrame();
+  void ReadFrame(uint16_t* target);
+  uint16_t* CorrectImage();
+
+  // Serial messages.
+  void PollMessages();
+  void DrainMessages();
+  int32_t DecodeMessage(int32_t position);
+
+  float** gainMaps[kPanelCount] = {nullptr, nullptr};
+  uint8_t** pixelMaps[kPanelCount] = {nullptr, nullptr};
+  int32_t panel = 0;
+  EnhancementEngine engine;
+  int32_t grabberOpen = 0;
+  int32_t messageLength = 0;
+  int32_t temperature = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t mapWidth = 0;
+  int32_t mapHeight = 0;
+  int32_t busy = 0;
+  int32_t armed = 0;
+  uint16_t* image = nullptr;
+  uint8_t* rawFrame = nullptr;
+  uint8_t* rxBuffer = nullptr;
+  uint8_t armedByte = 0;
+
+ private:
+  bool AllocateBuffers();
+  void ReleaseBuffers();
+  bool complete_ = false;
+};
+
+}  // namespace tavrix

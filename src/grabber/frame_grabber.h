@@ -1,0 +1,20 @@
+// The only code that calls the frame-grabber module. Everything else reaches
+// the card through these few functions.
+#pragma once
+
+#include <cstdint>
+
+namespace tavrix {
+
+// Bytes of one raw frame as the grabber delivers it.
+constexpr int32_t kRawFrameBytes = 16204480;
+constexpr int32_t kFrameGrabberModel = 1;
+constexpr int32_t kNoDevice = -1;
+
+void StartFrameTransfer();
+bool IsFrameReady();
+void FetchRawFrame(uint8_t* rawFrame);
+// Fetches up to `length` received serial bytes into the start of `buffer`.
+void FetchSerialBytes(uint8_t* buffer, int32_t length);
+
+}  // namespace tavrix
