@@ -1,23 +1,24 @@
+#include "acquisition/read_frame.h"
+
+#include <cstring>
+
 #include "acquisition/raw_frame_layout.h"
 #include "detector/detector.h"
 #include "grabber/frame_grabber.h"
-
-#include <cstring>
 
 namespace tavrix {
 
 static_assert(size_t(kRawLineWords) * 2 * kRawLineCount == size_t(kRawFrameBytes),
               "raw frame layout and byte count disagree");
 
-void Detector::ReadFrame(uint16_t* target) {
-  FetchRawFrame(rawFrame);
+void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
   const size_t stride = size_t(width);
   for (int32_t c = 0; c < kReadoutColumns; ++c) {
     const uint8_t* line = rawFrame + size_t(kFirstImageRawLine + c) * kRawLineWords * 2;
     uint16_t words[kRawLineWords];
     std::memcpy(words, line, sizeof words);  // the frame's words need not be aligned
-    uint16_t* right = target + (width - 1 - c);
-    uint16_t* left = target + c;
+    uint16_t* right = image + (width - 1 - c);
+    uint16_t* left = image + c;
     const uint16_t* a = words + kRunAStart;
     const uint16_t* b = words + kRunBStart;
     const uint16_t* cRun = words + kRunCStart;
@@ -29,6 +30,11 @@ void Detector::ReadFrame(uint16_t* target) {
       left[size_t(height - 1 - t) * stride] = d[t];
     }
   }
+}
+
+void Detector::ReadFrame(uint16_t* target) {
+  FetchRawFrame(rawFrame);
+  UnscrambleFrame(rawFrame, target, width, height);
 }
 
 }  // namespace tavrix
