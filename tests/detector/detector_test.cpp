@@ -1,0 +1,77 @@
+#include "detector/detector.h"
+
+#include <algorithm>
+
+#include "support/detector_fixture.h"
+
+namespace tavrix_test {
+namespace {
+
+using tavrix::Detector;
+using DetectorCreation = SimulatorTest;
+
+bool AllEqual(const uint8_t* begin, size_t count, uint8_t value) {
+  return std::all_of(begin, begin + count, [value](uint8_t b) { return b == value; });
+}
+
+TEST_F(DetectorCreation, SetsDimensionsAndFlags) {
+  Detector detector;
+  ASSERT_TRUE(detector.IsComplete());
+  EXPECT_EQ(detector.width, 3072);
+  EXPECT_EQ(detector.height, 3072);
+  EXPECT_EQ(detector.mapWidth, 3073);
+  EXPECT_EQ(detector.mapHeight, 3073);
+  EXPECT_EQ(detector.messageLength, 64);
+  EXPECT_EQ(detector.panel, 0);
+  EXPECT_EQ(detector.temperature, 0);
+  EXPECT_EQ(detector.busy, 0);
+  EXPECT_EQ(detector.armed, 0);
+  EXPECT_EQ(detector.armedByte, 0);
+  EXPECT_EQ(detector.grabberOpen, 1);
+}
+
+TEST_F(DetectorCreation, GivesEveryBufferADefinedContent) {
+  Detector detector;
+  ASSERT_TRUE(detector.IsComplete());
+  EXPECT_TRUE(std::all_of(detector.image, detector.image + tavrix::kImagePixels,
+                          [](uint16_t p) { return p == 0; }));
+  EXPECT_TRUE(AllEqual(detector.rawFrame, tavrix::kRawFrameBufferBytes, 0));
+  EXPECT_TRUE(AllEqual(detector.rxBuffer, tavrix::kRxBufferBytes, 0));
+  for (int p = 0; p < 2; ++p) {
+    for (int r = 0; r < detector.mapHeight; ++r)
+      ASSERT_TRUE(AllEqual(detector.pixelMaps[p][r], size_t(detector.mapWidth), 0))
+          << "pixel map " << p << " row " << r << " (flags included)";
+    for (int r = 0; r < detector.height; ++r)
+      ASSERT_TRUE(std::all_of(detector.gainMaps[p][r], detector.gainMaps[p][r] + detector.width,
+                              [](float g) { return g == 1.0f; }))
+          << "gain map " << p << " row " << r << " (outer rows and columns included)";
+  }
+}
+
+TEST_F(DetectorCreation, EachRowOfAMapIsItsOwnBlock) {
+  Detector detector;
+  ASSERT_TRUE(detector.IsComplete());
+  EXPECT_NE(detector.pixelMaps[0][0], detector.pixelMaps[1][0]);
+  EXPECT_NE(detector.gainMaps[0][1], detector.gainMaps[0][0]);
+  detector.pixelMaps[1][5][7] = 9;
+  EXPECT_EQ(detector.pixelMaps[0][5][7], 0) << "the panels' maps must not share storage";
+}
+
+TEST_F(DetectorCreation, NewObjectAfterReleaseStartsNeutralAgain) {
+  std::vector<uint8_t> flags(tavrix::kPixelMapBytes, 3);
+  TemporaryFile file(flags);
+  {
+    Detector first;
+    ASSERT_EQ(first.LoadPixelMap(file.path(), 0), 1);
+    first.panel = 1;
+    first.temperature = 40;
+  }
+  Detector second;
+  EXPECT_EQ(second.panel, 0);
+  EXPECT_EQ(second.temperature, 0);
+  EXPECT_EQ(second.pixelMaps[0][1][1], 0);
+  EXPECT_EQ(second.pixelMaps[0][10][3072], 0) << "row flags of the old map must be gone";
+}
+
+}  // namespace
+}  // namespace tavrix_test
