@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds the library and runs one whole exposure
+# against the frame-grabber simulator, as a host would. The corrected and the
+# enhanced image are written as pictures to the folder given (default out/).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-out}
+
+bash scripts/install-deps.sh
+cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/linux -j "$(nproc)" --target expose
+mkdir -p "$out"
+build/linux/tools/expose "$out"

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds both targets and runs every test: the Linux
+# suite, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and the 32-bit Windows DLL's tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+bash scripts/install-deps.sh
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Findings of either sanitizer fail the run.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+status=0
+run() {
+  echo "==> $*"
+  "$@" || status=1
+}
+
+echo "==> Linux build"
+cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build/linux -j "$jobs"
+run ctest --test-dir build/linux -j "$jobs" --output-on-failure --timeout 1800
+
+echo "==> Linux build with sanitizers"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIX_SANITIZE=ON \
+  -DTAVRIX_BUILD_BENCHMARKS=OFF
+cmake --build build/sanitize -j "$jobs"
+run ctest --test-dir build/sanitize -j "$jobs" --output-on-failure --timeout 3000
+
+echo "==> Windows build (i686, MinGW-w64) and its tests under Wine"
+cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTAVRIX_LINUX_BUILD="$root/build/linux"
+cmake --build build/windows -j "$jobs"
+run ctest --test-dir build/windows --output-on-failure --timeout 1800
+
+if [ "$status" -ne 0 ]; then
+  echo "==> some tests failed"
+else
+  echo "==> all tests passed"
+fi
+exit "$status"
