@@ -1,13 +1,89 @@
+#include <cmath>
+#include <cstring>
+
+#include "enhancement/display_window.h"
 #include "enhancement/enhancement_engine.h"
+#include "enhancement/log_map.h"
+#include "enhancement/smoothing.h"
 
 namespace tavrix {
+namespace {
+
+constexpr int32_t kMostLevels = 5;
+constexpr int32_t kSmallWindow = 3;
+constexpr int32_t kLargeWindow = 5;
+constexpr int32_t kLeastLevelsForLargeWindow = 4;
+constexpr int32_t kMinRadius = 1;
+constexpr int32_t kMinDecay = 1;
+constexpr int32_t kMaxDecay = 30;
+// Single-precision constant; the product with the argument is formed in double.
+constexpr float kDecayStep = 0.1f;
+
+template <class T>
+void Clear(T* array, size_t count) {
+  std::memset(array, 0, count * sizeof(T));
+}
+
+// Fewer levels for an image narrower than the planes: each halving of the
+// size takes one level away.
+int32_t LevelCap(int32_t maxWidth, int32_t width, int32_t height) {
+  const double ratio = double(maxWidth) / double(width);
+  const int32_t n = (ratio == std::trunc(ratio)) ? maxWidth / width : maxWidth / height;
+  const int32_t halvings = int32_t(std::log(double(n)) / std::log(2.0));
+  const int32_t cap = kMostLevels - halvings;
+  if (cap > kMostLevels) return kMostLevels;
+  if (cap < 1) return 0;
+  return cap;
+}
+
+}  // namespace
 
 void EnhancementEngine::Enhance(uint16_t* source, uint16_t* destination, int32_t levels_,
                                 int32_t strength_, int32_t smoothingRadius_,
                                 int32_t smoothingDecay_, int32_t width_, int32_t height_) {
-  // Not built yet: the run changes nothing.
-  (void)source; (void)destination; (void)levels_; (void)strength_;
-  (void)smoothingRadius_; (void)smoothingDecay_; (void)width_; (void)height_;
+  // Only images that fit the planes can be enhanced; the detector's always do.
+  if (width_ < 1 || height_ < 1 || width_ > maxWidth || height_ > maxHeight) return;
+  width = width_;
+  height = height_;
+
+  // Nothing of an earlier run may reach this one.
+  const size_t planeElements = size_t(maxWidth) * size_t(maxHeight);
+  Clear(lineBuffer, size_t(maxHeight));
+  Clear(coefficients, planeElements);
+  Clear(workPlaneA, planeElements);
+  Clear(workPlaneB, planeElements);
+  Clear(logImage, planeElements);
+  Clear(histogram, size_t(kHistogramBins));
+  Clear(smoothingCopy, planeElements);
+
+  strength = strength_;
+  const int32_t cap = LevelCap(maxWidth, width, height);
+  levels = levels_ < cap ? levels_ : cap;
+  windowSize = (levels == kLeastLevelsForLargeWindow || levels == kMostLevels) ? kLargeWindow
+                                                                               : kSmallWindow;
+  smoothingRadius =
+      (smoothingRadius_ >= kMinRadius && smoothingRadius_ <= kMaxKernelRadius) ? smoothingRadius_
+                                                                                : 0;
+  const bool decayValid = smoothingDecay_ >= kMinDecay && smoothingDecay_ <= kMaxDecay;
+  smoothingDecay = decayValid ? double(smoothingDecay_) * double(kDecayStep) : 0.0;
+
+  if (strength == 0 || levels == 0 || smoothingRadius == 0 || !decayValid) return;
+
+  kernelRadius = smoothingRadius;
+  kernelSize = 2 * smoothingRadius + 1;
+  // The image's own size (the planes' size for the detector): the host's buffer
+  // holds no more than that.
+  SmoothImage(smoothingRadius, smoothingDecay, kernel, source, smoothingCopy, width, height);
+
+  const size_t pixelCount = size_t(width) * size_t(height);
+  LogMapImage(source, destination, pixelCount, logMapTable);
+  const DisplayWindow window =
+      ComputeWindow(destination, pixelCount, histogram, logImage, logImageTable);
+  windowLow = window.low;
+  windowHigh = window.high;
+  const CorrectionScale scale = ComputeGain(strength, window);
+  gain = scale.gain;
+  centre = scale.centre;
 }
 
 }  // namespace tavrix

@@ -4,6 +4,7 @@
 
 #include "detector/allocation.h"
 #include "detector/dimensions.h"
+#include "enhancement/log_map.h"
 
 namespace tavrix {
 namespace {
@@ -41,6 +42,10 @@ EnhancementEngine::EnhancementEngine() {
   if (lowPass != nullptr) {
     for (int32_t t = 0; t < kTapCount; ++t) lowPass[t] = FloatFromBits(kLowPassBits[t]);
   }
+  logMapTable = AllocateArray<uint16_t>(kLogMapTableSize);
+  if (logMapTable != nullptr) BuildLogMapTable(logMapTable);
+  logImageTable = AllocateArray<float>(kLogMapTableSize);
+  if (logImageTable != nullptr) BuildLogImageTable(logImageTable);
 }
 
 EnhancementEngine::~EnhancementEngine() {
@@ -52,11 +57,13 @@ EnhancementEngine::~EnhancementEngine() {
   ReleaseArray(smoothingCopy);
   ReleaseArray(histogram);
   ReleaseArray(lowPass);
+  ReleaseArray(logMapTable);
+  ReleaseArray(logImageTable);
 }
 
 bool EnhancementEngine::IsComplete() const {
   return lineBuffer && coefficients && workPlaneA && workPlaneB && logImage && smoothingCopy &&
-         histogram && lowPass;
+         histogram && lowPass && logMapTable && logImageTable;
 }
 
 }  // namespace tavrix

@@ -2,11 +2,12 @@
 
 #include <cstdint>
 
+#include "enhancement/display_window.h"
+
 namespace tavrix {
 
 constexpr int32_t kMaxKernelRadius = 3;
 constexpr int32_t kMaxKernelSize = 2 * kMaxKernelRadius + 1;
-constexpr int32_t kHistogramBins = 16384;
 constexpr int32_t kTapCount = 6;
 
 // Multi-scale contrast enhancement in the log domain. Owns every plane it
@@ -54,6 +55,9 @@ class EnhancementEngine {
   int32_t levels = 0;
   int32_t windowSize = 0;
   int32_t tapCount = 0;
+  // Built once at creation from the plain expressions: a run only looks up.
+  uint16_t* logMapTable = nullptr;
+  float* logImageTable = nullptr;
 };
 
 }  // namespace tavrix

@@ -1,0 +1,38 @@
+// The display window of the log-mapped image and the scale of the correction
+// derived from it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tavrix {
+
+constexpr int32_t kHistogramBins = 16384;
+
+struct DisplayWindow {
+  int32_t low;
+  int32_t high;
+};
+
+struct CorrectionScale {
+  float gain;
+  float centre;
+};
+
+// ln(u + 1) of a log-mapped value u, as the float that the log image holds.
+float LogImageValue(uint16_t mapped);
+
+// Fills table[65536] with LogImageValue of every index.
+void BuildLogImageTable(float* table);
+
+// Counts the pixelCount log-mapped values into histogram[kHistogramBins] (values
+// above the last bin land in it), fills logImage with ln(u + 1) from the table
+// and returns the bins at which the running count first reaches 3 % and 97 %.
+// A low bound of 0 is reported as 1; a high bound never reached is 0.
+DisplayWindow ComputeWindow(const uint16_t* mapped, size_t pixelCount, int32_t* histogram,
+                            float* logImage, const float* logImageTable);
+
+// gain = strength * 0.005 and centre = ln(low + high), both in single precision.
+CorrectionScale ComputeGain(int32_t strength, DisplayWindow window);
+
+}  // namespace tavrix
