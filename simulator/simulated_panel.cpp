@@ -1,15 +1,99 @@
 #include "simulated_panel.h"
 
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "acquisition/raw_frame_layout.h"
+#include "detector/dimensions.h"
 #include "grabber/frame_grabber.h"
+#include "panel_model.h"
 
 namespace pci_frm01_sim {
 
+using namespace tavrix;
+
+static_assert(size_t(kRawLineWords) * 2 * kRawLineCount == size_t(kRawFrameBytes),
+              "raw frame layout and byte count disagree");
+
+int64_t RawWordIndex(int32_t row, int32_t column) {
+  const bool leftSide = column < kReadoutColumns;
+  const bool rightSide = column >= kImageWidth - kReadoutColumns;
+  if (!leftSide && !rightSide) return -1;
+  const int32_t c = leftSide ? column : kImageWidth - 1 - column;
+  const bool topHalf = row < kRunLength;
+  int32_t word;
+  if (rightSide) {
+    word = topHalf ? kRunAStart + row : kRunBStart + (row - kRunLength);
+  } else {
+    word = topHalf ? kRunCStart + (kRunLength - 1 - row) : kRunDStart + (kImageHeight - 1 - row);
+  }
+  return int64_t(kFirstImageRawLine + c) * kRawLineWords + word;
+}
+
 void ComposeRawFrame(uint8_t* raw, uint32_t index) {
-  std::memset(raw, 0, size_t(tavrix::kRawFrameBytes));
-  (void)index;
+  std::memset(raw, 0, size_t(kRawFrameBytes));
+  uint16_t words[kRawLineWords] = {};
+  for (int32_t c = 0; c < kReadoutColumns; ++c) {
+    const int32_t right = kImageWidth - 1 - c;
+    for (int32_t t = 0; t < kRunLength; ++t) {
+      words[kRunAStart + t] = ExposedReading(t, right, index);
+      words[kRunBStart + t] = ExposedReading(kRunLength + t, right, index);
+      words[kRunCStart + t] = ExposedReading(kRunLength - 1 - t, c, index);
+      words[kRunDStart + t] = ExposedReading(kImageHeight - 1 - t, c, index);
+    }
+    std::memcpy(raw + size_t(kFirstImageRawLine + c) * sizeof words, words, sizeof words);
+  }
+  for (const DefectivePixel& defect : kDefectivePixels) {
+    const int64_t word = RawWordIndex(defect.row, defect.column);
+    if (word >= 0) std::memcpy(raw + size_t(word) * 2, &defect.reading, sizeof defect.reading);
+  }
+}
+
+void BuildPixelMap(uint8_t* map) {
+  std::memset(map, 0, kPixelMapBytes);
+  for (const DefectivePixel& defect : kDefectivePixels) {
+    map[size_t(defect.row) * kMapWidth + size_t(defect.column)] = defect.code;
+  }
+  map[size_t(kDarkHalfRow) * kMapWidth + kImageWidth] = kDarkHalfRowFlag;
+  map[size_t(kImageHeight) * kMapWidth + kDarkColumn] = kDarkColumnFlag;
+}
+
+void BuildGainMap(float* map) {
+  for (int32_t r = 0; r < kImageHeight; ++r) {
+    for (int32_t c = 0; c < kImageWidth; ++c) map[size_t(r) * kImageWidth + c] = 1.0f / PixelGain(r, c);
+  }
+}
+
+namespace {
+
+bool WriteFile(const char* path, const uint8_t* bytes, size_t count) {
+  std::FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(bytes, 1, count, file) == count;
+  const bool closed = std::fclose(file) == 0;
+  return written && closed;
+}
+
+}  // namespace
+
+bool WritePixelMapFile(const char* path) {
+  std::vector<uint8_t> map(kPixelMapBytes);
+  BuildPixelMap(map.data());
+  return WriteFile(path, map.data(), map.size());
+}
+
+bool WriteGainMapFile(const char* path) {
+  std::vector<float> map(kImagePixels);
+  BuildGainMap(map.data());
+  // The file is little-endian whatever the host's byte order.
+  std::vector<uint8_t> bytes(kGainMapBytes);
+  for (size_t i = 0; i < kImagePixels; ++i) {
+    uint32_t bits;
+    std::memcpy(&bits, &map[i], sizeof bits);
+    for (int b = 0; b < 4; ++b) bytes[i * 4 + size_t(b)] = uint8_t(bits >> (8 * b));
+  }
+  return WriteFile(path, bytes.data(), bytes.size());
 }
 
 }  // namespace pci_frm01_sim
