@@ -1,0 +1,179 @@
+// Cost of an acquisition: the readout of one raw frame (unscrambling alone,
+// and with the fetch from the simulated grabber), and one whole acquisition
+// through the exports split into readout and correction. Each is set against
+// a memcpy of the raw frame timed in the same iterations.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "acquisition/raw_frame_layout.h"
+#include "acquisition/read_frame.h"
+#include "detector/detector.h"
+#include "detector/wait.h"
+#include "grabber/frame_grabber.h"
+#include "pci_frm01_sim.h"
+#include "tavrix_1417_pci_vusk.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Milliseconds(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+double Median(std::vector<double> samples) {
+  if (samples.empty()) return 0.0;
+  std::sort(samples.begin(), samples.end());
+  const size_t middle = samples.size() / 2;
+  return samples.size() % 2 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
+}
+
+// A plausible exposure: a smooth field with mild noise and a few hot pixels,
+// so that the correction does the work it does on real frames.
+std::vector<uint8_t> ExposureRawFrame() {
+  std::vector<uint8_t> raw(size_t(tavrix::kRawFrameBytes));
+  uint32_t state = 12345;
+  for (int32_t n = 0; n < tavrix::kRawLineCount; ++n)
+    for (int32_t w = 0; w < tavrix::kRawLineWords; ++w) {
+      state = state * 1664525u + 1013904223u;
+      uint32_t value = 2000u + uint32_t(n) + uint32_t(w % 1536) / 2 + (state >> 28);
+      if ((state & 0xFFFFu) == 7u) value = 15000u;
+      const size_t at = (size_t(n) * tavrix::kRawLineWords + size_t(w)) * 2;
+      raw[at] = uint8_t(value & 0xFF);
+      raw[at + 1] = uint8_t(value >> 8);
+    }
+  return raw;
+}
+
+const std::vector<uint8_t>& Exposure() {
+  static const std::vector<uint8_t> raw = ExposureRawFrame();
+  return raw;
+}
+
+// The yardstick: one plain copy of the raw frame's bytes.
+class RawFrameCopy {
+ public:
+  RawFrameCopy() : target_(size_t(tavrix::kRawFrameBytes), 1) {}
+  double TimeMilliseconds(const uint8_t* source) {
+    const Clock::time_point start = Clock::now();
+    std::memcpy(target_.data(), source, target_.size());
+    benchmark::ClobberMemory();
+    return Milliseconds(start, Clock::now());
+  }
+
+ private:
+  std::vector<uint8_t> target_;
+};
+
+void ReportAgainstCopy(benchmark::State& state, const std::vector<double>& step,
+                       const std::vector<double>& copy) {
+  state.counters["median_ms"] = Median(step);
+  state.counters["memcpy_median_ms"] = Median(copy);
+  state.counters["ratio_to_memcpy"] = Median(step) / Median(copy);
+}
+
+void NoSleep(int32_t) {}
+int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+void BM_UnscrambleFrame(benchmark::State& state) {
+  PCI_FRM01_SimReset();
+  auto detector = std::make_unique<tavrix::Detector>();
+  std::memcpy(detector->rawFrame, Exposure().data(), Exposure().size());
+  RawFrameCopy copy;
+  std::vector<double> step, yardstick;
+  for (auto _ : state) {
+    yardstick.push_back(copy.TimeMilliseconds(detector->rawFrame));
+    const Clock::time_point start = Clock::now();
+    tavrix::UnscrambleFrame(detector->rawFrame, detector->image, detector->width, detector->height);
+    benchmark::ClobberMemory();
+    const double elapsed = Milliseconds(start, Clock::now());
+    step.push_back(elapsed);
+    state.SetIterationTime(elapsed / 1000.0);
+  }
+  ReportAgainstCopy(state, step, yardstick);
+}
+BENCHMARK(BM_UnscrambleFrame)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
+
+// The fetch includes the simulated grabber's own copy of the frame.
+void BM_ReadFrame(benchmark::State& state) {
+  PCI_FRM01_SimReset();
+  auto detector = std::make_unique<tavrix::Detector>();
+  RawFrameCopy copy;
+  std::vector<double> step, yardstick;
+  for (auto _ : state) {
+    PCI_FRM01_SimInjectFrame(Exposure().data(), int32_t(Exposure().size()));
+    yardstick.push_back(copy.TimeMilliseconds(Exposure().data()));
+    const Clock::time_point start = Clock::now();
+    detector->ReadFrame(detector->image);
+    benchmark::ClobberMemory();
+    const double elapsed = Milliseconds(start, Clock::now());
+    step.push_back(elapsed);
+    state.SetIterationTime(elapsed / 1000.0);
+  }
+  ReportAgainstCopy(state, step, yardstick);
+}
+BENCHMARK(BM_ReadFrame)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+// RunforDetector(1) and (2) through the exports with neutral maps; the same
+// frame's readout and correction are timed apart on a second detector in the
+// same iterations. The grabber's waits do not sleep here: what is measured is
+// the library's work, not the exposure.
+void BM_Acquisition(benchmark::State& state) {
+  PCI_FRM01_SimReset();
+  const tavrix::WaitFunctions previous = tavrix::ReplaceWaitFunctions({NoSleep, SteadyMilliseconds});
+  while (Sys_Free() == 1) {
+  }
+  if (Sys_Allocation_1417() != 1) {
+    state.SkipWithError("no detector");
+    tavrix::ReplaceWaitFunctions(previous);
+    return;
+  }
+  auto split = std::make_unique<tavrix::Detector>();
+  RawFrameCopy copy;
+  std::vector<double> whole, readout, correction, yardstick;
+  for (auto _ : state) {
+    yardstick.push_back(copy.TimeMilliseconds(Exposure().data()));
+
+    PCI_FRM01_SimInjectFrame(Exposure().data(), int32_t(Exposure().size()));
+    Clock::time_point start = Clock::now();
+    const int32_t armed = RunforDetector(1);
+    const int32_t acquired = RunforDetector(2);
+    benchmark::ClobberMemory();
+    const double elapsed = Milliseconds(start, Clock::now());
+    if (armed != 1 || acquired != 1) {
+      state.SkipWithError("acquisition refused");
+      break;
+    }
+    whole.push_back(elapsed);
+    state.SetIterationTime(elapsed / 1000.0);
+
+    PCI_FRM01_SimInjectFrame(Exposure().data(), int32_t(Exposure().size()));
+    start = Clock::now();
+    split->ReadFrame(split->image);
+    benchmark::ClobberMemory();
+    const Clock::time_point read = Clock::now();
+    split->CorrectImage();
+    benchmark::ClobberMemory();
+    readout.push_back(Milliseconds(start, read));
+    correction.push_back(Milliseconds(read, Clock::now()));
+  }
+  ReportAgainstCopy(state, whole, yardstick);
+  state.counters["readout_median_ms"] = Median(readout);
+  state.counters["correction_median_ms"] = Median(correction);
+  state.counters["readout_ratio_to_memcpy"] = Median(readout) / Median(yardstick);
+  state.counters["correction_ratio_to_memcpy"] = Median(correction) / Median(yardstick);
+  split.reset();
+  Sys_Free();
+  tavrix::ReplaceWaitFunctions(previous);
+}
+BENCHMARK(BM_Acquisition)->UseManualTime()->Iterations(11)->Unit(benchmark::kMillisecond);
+
+}  // namespace
