@@ -1,9 +1,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "enhancement/band_processing.h"
+#include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"
 #include "enhancement/enhancement_engine.h"
 #include "enhancement/log_map.h"
+#include "enhancement/reconstruction.h"
 #include "enhancement/smoothing.h"
 
 namespace tavrix {
@@ -84,6 +87,23 @@ void EnhancementEngine::Enhance(uint16_t* source, uint16_t* destination, int32_t
   const CorrectionScale scale = ComputeGain(strength, window);
   gain = scale.gain;
   centre = scale.centre;
+
+  const LineFilter filter{lowPass, tapCount, phaseShift, lineBuffer};
+  int32_t w = width;
+  int32_t h = height;
+  for (level = 0; level < levels; ++level) {
+    DecomposeLevel(w, h, filter, level == 0 ? logImage : coefficients, coefficients, width);
+    w /= 2;
+    h /= 2;
+  }
+  bandHeight = h;
+  bandWidth = w;
+
+  const Band band{bandWidth, bandHeight, width};
+  VerticalLocalMean(coefficients, workPlaneA, band, windowSize);
+  ComputeCorrectionBand(coefficients, workPlaneA, workPlaneB, band, windowSize, centre, gain);
+  const FinalOutput output{logImage, destination, strength};
+  Reconstruct(workPlaneB, workPlaneA, output, width, bandWidth, bandHeight, levels);
 }
 
 }  // namespace tavrix

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "correction/pixel_rules.h"
 #include "detector/dimensions.h"
+#include "detector/wait.h"
 #include "enhancement/display_window.h"
 #include "enhancement/enhancement_engine.h"
 #include "enhancement/log_map.h"
@@ -122,6 +126,104 @@ TEST_F(EnhanceTest, ResultDoesNotDependOnEarlierRuns) {
   const Result again = Run(*picture_, 3, 10, 1, 5);
   EXPECT_TRUE(again.destination == first.destination);
   EXPECT_TRUE(again.source == first.source);
+}
+
+std::vector<int32_t> g_sleeps;
+void RecordSleep(int32_t milliseconds) { g_sleeps.push_back(milliseconds); }
+int64_t FixedNow() { return 0; }
+
+TEST_F(EnhanceTest, RequestAboveCapRunsFiveLevelsDownToNinetySixSquareBand) {
+  const WaitFunctions previous = ReplaceWaitFunctions({RecordSleep, FixedNow});
+  g_sleeps.clear();
+  const Result result = Run(*picture_, 9, 10, 1, 10);
+  ReplaceWaitFunctions(previous);
+  EXPECT_EQ(g_sleeps, (std::vector<int32_t>(5, 0)));
+  EXPECT_EQ(engine_->bandWidth, 96);
+  EXPECT_EQ(engine_->bandHeight, 96);
+  EXPECT_EQ(engine_->windowSize, 5);
+  // Every pixel was written, within range.
+  EXPECT_EQ(std::count(result.destination.begin(), result.destination.end(), 0x5A5A), 0);
+  EXPECT_LE(*std::max_element(result.destination.begin(), result.destination.end()), 16383);
+}
+
+// The whole one-level run recomputed in double precision from its definition:
+// the db3 approximation (the taps are db3's scaling filter divided by the
+// square root of 2), centred means of 3, linear enlargement and the return
+// from the log domain.
+TEST_F(EnhanceTest, OneLevelRunMatchesIndependentDoublePrecisionComputation) {
+  const int32_t strength = 40;
+  const Result result = Run(*picture_, 1, strength, 1, 10);
+  const int32_t n = kImageWidth, half = n / 2;
+  auto at = [n](int32_t r, int32_t c) { return size_t(r) * size_t(n) + size_t(c); };
+
+  std::vector<uint16_t> mapped(kImagePixels);
+  std::vector<double> logImage(kImagePixels);
+  for (size_t i = 0; i < kImagePixels; ++i) {
+    mapped[i] = LogMapValue(result.source[i]);
+    logImage[i] = std::log(double(mapped[i]) + 1.0);
+  }
+  std::vector<uint16_t> sorted = mapped;
+  std::sort(sorted.begin(), sorted.end());
+  const int32_t low = std::max<int32_t>(1, std::min<int32_t>(sorted[283115], 16383));
+  const int32_t high = std::min<int32_t>(sorted[9154068], 16383);
+  ASSERT_EQ(engine_->windowLow, low);
+  ASSERT_EQ(engine_->windowHigh, high);
+  const double centre = std::log(double(low + high));
+  const double gain = strength * 0.005;
+
+  const double root = std::sqrt(5.0 + 2.0 * std::sqrt(10.0)), ten = std::sqrt(10.0);
+  const double db3[6] = {(1 + ten + root) / 32,          (5 + ten + 3 * root) / 32,
+                         (10 - 2 * ten + 2 * root) / 32, (10 - 2 * ten - 2 * root) / 32,
+                         (5 + ten - 3 * root) / 32,      (1 + ten - root) / 32};
+  // out[p] = sum over j of db3[j] * v[(2p + 1 - j) mod n], down the columns, then along the rows.
+  std::vector<double> columns(size_t(half) * n), band(size_t(half) * half);
+  for (int32_t p = 0; p < half; ++p)
+    for (int32_t c = 0; c < n; ++c) {
+      double sum = 0.0;
+      for (int32_t j = 0; j < 6; ++j) sum += db3[j] * logImage[at((2 * p + 1 - j + n) % n, c)];
+      columns[size_t(p) * n + c] = sum;
+    }
+  double largestDifference = 0.0;
+  for (int32_t p = 0; p < half; ++p)
+    for (int32_t q = 0; q < half; ++q) {
+      double sum = 0.0;
+      for (int32_t j = 0; j < 6; ++j) sum += db3[j] * columns[size_t(p) * n + (2 * q + 1 - j + n) % n];
+      band[size_t(p) * half + q] = sum;
+      largestDifference =
+          std::max(largestDifference, std::abs(sum - double(engine_->coefficients[at(p, q)])));
+    }
+  EXPECT_LT(largestDifference, 1e-5) << "coarsest band differs from db3";
+
+  auto mean = [&](int32_t r, int32_t c, bool down) {
+    const int32_t k = down ? r : c, reach = std::min({1, k, half - 1 - k});
+    double sum = 0.0;
+    for (int32_t i = k - reach; i <= k + reach; ++i)
+      sum += down ? band[size_t(i) * half + c] : band[size_t(r) * half + i];
+    return sum / (2 * reach + 1);
+  };
+  std::vector<double> correction(band.size());
+  for (int32_t r = 0; r < half; ++r)
+    for (int32_t c = 0; c < half; ++c)
+      correction[size_t(r) * half + c] = (centre - (mean(r, c, false) + mean(r, c, true))) * gain;
+
+  size_t differing = 0;
+  int32_t largestStep = 0;
+  for (int32_t r = 0; r < n; ++r) {
+    const int32_t r0 = r / 2, r1 = std::min(r0 + (r % 2), half - 1);
+    for (int32_t c = 0; c < n; ++c) {
+      const int32_t c0 = c / 2, c1 = std::min(c0 + (c % 2), half - 1);
+      const double v = (correction[size_t(r0) * half + c0] + correction[size_t(r0) * half + c1] +
+                        correction[size_t(r1) * half + c0] + correction[size_t(r1) * half + c1]) /
+                       4.0;
+      const uint16_t expected =
+          ClampToPixel(std::exp(v + logImage[at(r, c)] + 0.04 * strength) - 1.0);
+      const int32_t step = std::abs(int32_t(result.destination[at(r, c)]) - int32_t(expected));
+      largestStep = std::max(largestStep, step);
+      differing += step != 0;
+    }
+  }
+  EXPECT_LE(largestStep, 1) << "enhanced image differs from the double-precision one";
+  EXPECT_LT(differing, kImagePixels / 100) << "more than rounding apart";
 }
 
 // Through the export: parameters that make the run return early change nothing

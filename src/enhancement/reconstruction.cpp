@@ -1,0 +1,65 @@
+#include "enhancement/reconstruction.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "correction/pixel_rules.h"
+#include "detector/wait.h"
+
+namespace tavrix {
+namespace {
+
+// Single-precision constant; with the strength it forms the offset in double.
+constexpr float kOffsetPerStrength = 0.01f;
+constexpr double kOffsetScale = 4.0;
+
+// The neighbour after index i of an odd output, replicated at the block's end
+// so that a constant band stays constant to the last pixel.
+int32_t NextOrLast(int32_t i, int32_t count) { return i + 1 < count ? i + 1 : count - 1; }
+
+}  // namespace
+
+void UpsampleLevel(const float* source, float* plane, int32_t stride, int32_t columns,
+                   int32_t rows, const FinalOutput& output, bool last) {
+  const double offset = double(output.strength) * double(kOffsetPerStrength) * kOffsetScale;
+  auto at = [&](int32_t r, int32_t c) { return double(source[ptrdiff_t(r) * stride + c]); };
+  for (int32_t r = 0; r < 2 * rows; ++r) {
+    const int32_t r0 = r / 2;
+    const int32_t r1 = NextOrLast(r0, rows);
+    for (int32_t c = 0; c < 2 * columns; ++c) {
+      const int32_t c0 = c / 2;
+      const int32_t c1 = NextOrLast(c0, columns);
+      double v;
+      if (r % 2 == 0 && c % 2 == 0)
+        v = at(r0, c0);
+      else if (r % 2 == 0)
+        v = (at(r0, c0) + at(r0, c1)) * 0.5;
+      else if (c % 2 == 0)
+        v = (at(r0, c0) + at(r1, c0)) * 0.5;
+      else
+        v = (at(r0, c0) + at(r0, c1) + at(r1, c0) + at(r1, c1)) * 0.25;
+
+      const ptrdiff_t i = ptrdiff_t(r) * stride + c;
+      if (!last) {
+        plane[i] = float(v);
+        continue;
+      }
+      const double x = v + double(output.logImage[i]) + offset;
+      output.image[i] = ClampToPixel(std::exp(x) - 1.0);
+    }
+  }
+}
+
+void Reconstruct(float* band, float* other, const FinalOutput& output, int32_t stride,
+                 int32_t columns, int32_t rows, int32_t levels) {
+  for (int32_t i = 0; i < levels; ++i) {
+    SleepMilliseconds(0);  // a long run lets the host's other threads in
+    const bool even = i % 2 == 0;
+    UpsampleLevel(even ? band : other, even ? other : band, stride, columns, rows, output,
+                  i == levels - 1);
+    columns *= 2;
+    rows *= 2;
+  }
+}
+
+}  // namespace tavrix

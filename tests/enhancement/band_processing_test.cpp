@@ -1,0 +1,77 @@
+#include "enhancement/band_processing.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace tavrix {
+namespace {
+
+TEST(CentredMean, WindowShrinksSymmetricallyAtBothEndsOfLine) {
+  // Powers of ten show which positions entered each mean.
+  const std::vector<float> line = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+  const int32_t n = int32_t(line.size());
+  auto mean = [&](int32_t k, int32_t w) { return CentredMean(line.data(), 1, n, k, w); };
+  EXPECT_EQ(mean(0, 5), 1.0);
+  EXPECT_EQ(mean(1, 5), 111.0 / 3.0);
+  EXPECT_EQ(mean(2, 5), 11111.0 / 5.0);
+  EXPECT_EQ(mean(3, 5), 111110.0 / 5.0);
+  EXPECT_EQ(mean(5, 5), 11111000.0 / 5.0);
+  EXPECT_EQ(mean(6, 5), 11100000.0 / 3.0);
+  EXPECT_EQ(mean(7, 5), 10000000.0);
+  EXPECT_EQ(mean(0, 3), 1.0);
+  EXPECT_EQ(mean(1, 3), 111.0 / 3.0);
+  EXPECT_EQ(mean(6, 3), 11100000.0 / 3.0);
+  EXPECT_EQ(mean(7, 3), 10000000.0);
+}
+
+TEST(CentredMean, LineShorterThanWindowStaysWithinLine) {
+  const std::vector<float> line = {4, 8};
+  EXPECT_EQ(CentredMean(line.data(), 1, 2, 0, 5), 4.0);
+  EXPECT_EQ(CentredMean(line.data(), 1, 2, 1, 5), 8.0);
+}
+
+TEST(VerticalLocalMean, AveragesDownColumnsNotAlongRows) {
+  constexpr int32_t kStride = 6;
+  const Band size{4, 5, kStride};
+  std::vector<float> band(kStride * 5), means(band.size(), -1.0f);
+  for (int32_t r = 0; r < 5; ++r)
+    for (int32_t c = 0; c < 4; ++c) band[r * kStride + c] = float(r * 10 + c);
+  VerticalLocalMean(band.data(), means.data(), size, 3);
+  EXPECT_EQ(means[0 * kStride + 2], 2.0f);
+  EXPECT_EQ(means[2 * kStride + 1], 21.0f);  // (11 + 21 + 31) / 3
+  EXPECT_EQ(means[4 * kStride + 3], 43.0f);
+  EXPECT_EQ(means[0 * kStride + 4], -1.0f) << "wrote past the band";
+}
+
+TEST(ComputeCorrectionBand, SubtractsBothMeansFromCentreAndScalesByGain) {
+  constexpr int32_t kStride = 5;
+  const Band size{5, 5, kStride};
+  std::vector<float> band(kStride * 5), means(band.size()), correction(band.size());
+  for (int32_t r = 0; r < 5; ++r)
+    for (int32_t c = 0; c < 5; ++c) band[r * kStride + c] = float(r * 10 + c);
+  VerticalLocalMean(band.data(), means.data(), size, 3);
+  ComputeCorrectionBand(band.data(), means.data(), correction.data(), size, 3, 50.0f, 0.5f);
+  // At (2, 2): row mean 22, column mean 22.
+  EXPECT_EQ(correction[2 * kStride + 2], (50.0f - 44.0f) * 0.5f);
+  // At (0, 4): row mean 4 (the end of the row), column mean 4.
+  EXPECT_EQ(correction[0 * kStride + 4], (50.0f - 8.0f) * 0.5f);
+}
+
+TEST(ComputeCorrectionBand, ConstantBandGivesCentreLessTwiceValueTimesGainToItsEnds) {
+  constexpr int32_t kSide = 96;
+  const Band size{kSide, kSide, kSide};
+  const float a = 9.3f, centre = 10.2f, gain = 0.049999997f;
+  std::vector<float> band(kSide * kSide, a), means(band.size()), correction(band.size());
+  for (int32_t window : {3, 5}) {
+    VerticalLocalMean(band.data(), means.data(), size, window);
+    ComputeCorrectionBand(band.data(), means.data(), correction.data(), size, window, centre,
+                          gain);
+    const float expected = float((double(centre) - 2.0 * double(a)) * double(gain));
+    for (float v : correction) ASSERT_EQ(v, expected);
+  }
+}
+
+}  // namespace
+}  // namespace tavrix
