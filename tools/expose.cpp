@@ -67,10 +67,14 @@ void PollMessages() {
   for (int32_t position = 0; position < length; ++position) {
     const int32_t code = GetSwitchMsg(position);
     if (code == 0) continue;
-    std::printf("  GetSwitchMsg(%d)%*s -> %d\n", position, position < 10 ? 30 : 29, "", code);
+    const std::string call = "GetSwitchMsg(" + std::to_string(position) + ")";
+    std::printf("  %-44s -> %d\n", call.c_str(), code);
     ++codes;
   }
-  if (codes == 0) std::printf("  GetSwitchMsg(0..%d)%*s -> 0 everywhere, no switch code\n", length - 1, 25, "");
+  if (codes == 0) {
+    const std::string calls = "GetSwitchMsg(0.." + std::to_string(length - 1) + ")";
+    std::printf("  %-44s -> 0 everywhere, no switch code\n", calls.c_str());
+  }
   std::printf("  %-44s -> %d\n", "GetTemperature()", GetTemperature());
 }
 
