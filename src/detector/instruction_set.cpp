@@ -16,16 +16,14 @@ InstructionSet Detect() {
   return InstructionSet::kBaseline;
 }
 
-// A cache of what the processor reports, plus the limit tests may set; it
-// holds no state of any detector.
+// The limit tests may set; it holds no state of any detector.
 InstructionSet g_limit = InstructionSet::kAvx512;
 
 }  // namespace
 
-InstructionSet SupportedInstructionSet() {
-  static const InstructionSet supported = Detect();
-  return supported;
-}
+// Asked afresh each time: it is a few loads, and a cached static would need a
+// guarded initialisation.
+InstructionSet SupportedInstructionSet() { return Detect(); }
 
 InstructionSet ActiveInstructionSet() { return std::min(SupportedInstructionSet(), g_limit); }
 
