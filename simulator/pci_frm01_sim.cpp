@@ -172,7 +172,7 @@ PCI_FRM01_API int32_t PCI_FRM01_CALL UART_GetData(int32_t* length, void* buffer)
   if (length == nullptr || buffer == nullptr || *length <= 0) return -1;
   const size_t available = s.serial.size() - s.serialPosition;
   const size_t count = std::min(available, size_t(*length));
-  std::memcpy(buffer, s.serial.data() + s.serialPosition, count);
+  if (count > 0) std::memcpy(buffer, s.serial.data() + s.serialPosition, count);
   s.serialPosition += count;
   *length = int32_t(count);
   return 0;
