@@ -1,0 +1,206 @@
+// The enhancement run and each of its steps on a full-size radiograph-like
+// image, each reported as its median and as a multiple of a memcpy of the
+// image measured in the same run.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "detector/dimensions.h"
+#include "enhancement/band_processing.h"
+#include "enhancement/decomposition.h"
+#include "enhancement/display_window.h"
+#include "enhancement/enhancement_engine.h"
+#include "enhancement/log_map.h"
+#include "enhancement/reconstruction.h"
+#include "enhancement/smoothing.h"
+#include "support/synthetic_radiograph.h"
+
+namespace {
+
+using tavrix::kImageHeight;
+using tavrix::kImagePixels;
+using tavrix::kImageWidth;
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t kLevels = 5, kStrength = 10, kRadius = 3, kDecay = 10;
+
+struct Fixture {
+  tavrix::EnhancementEngine engine;
+  std::vector<uint16_t> picture = tavrix_test::SyntheticRadiograph(kImageWidth, kImageHeight);
+  std::vector<uint16_t> source = picture;
+  std::vector<uint16_t> destination = std::vector<uint16_t>(kImagePixels);
+
+  Fixture() { RunAll(); }
+
+  // A complete run leaves every plane as the steps find it in a real run.
+  void RunAll() {
+    source = picture;
+    engine.Enhance(source.data(), destination.data(), kLevels, kStrength, kRadius, kDecay,
+                   kImageWidth, kImageHeight);
+  }
+  tavrix::LineFilter Filter() {
+    return {engine.lowPass, engine.tapCount, engine.phaseShift, engine.lineBuffer};
+  }
+  tavrix::Band CoarsestBand() { return {engine.bandWidth, engine.bandHeight, engine.width}; }
+  void ProcessBand() {
+    tavrix::VerticalLocalMean(engine.coefficients, engine.workPlaneA, CoarsestBand(),
+                              engine.windowSize);
+    tavrix::ComputeCorrectionBand(engine.coefficients, engine.workPlaneA, engine.workPlaneB,
+                                  CoarsestBand(), engine.windowSize, engine.centre, engine.gain);
+  }
+};
+
+Fixture& Shared() {
+  static Fixture* fixture = new Fixture;
+  return *fixture;
+}
+
+double Median(std::vector<double> samples) {
+  std::sort(samples.begin(), samples.end());
+  const size_t n = samples.size();
+  return n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+}
+
+template <class Work>
+double TimeOnce(Work&& work) {
+  const auto start = Clock::now();
+  work();
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The yardstick: copying the 16-bit image once.
+double MemcpyMedianSeconds() {
+  static const double median = [] {
+    std::vector<uint16_t> from(kImagePixels, 1), to(kImagePixels, 0);
+    std::vector<double> samples;
+    for (int i = 0; i < 21; ++i)
+      samples.push_back(TimeOnce([&] {
+        std::memcpy(to.data(), from.data(), kImagePixels * sizeof(uint16_t));
+        benchmark::DoNotOptimize(to.data());
+      }));
+    return Median(samples);
+  }();
+  return median;
+}
+
+// Runs `work` once per iteration, `prepare` before it untimed, and reports
+// the median and its ratio to the memcpy.
+template <class Prepare, class Work>
+void Measure(benchmark::State& state, Prepare&& prepare, Work&& work) {
+  std::vector<double> samples;
+  for (auto _ : state) {
+    prepare();
+    const double seconds = TimeOnce(work);
+    state.SetIterationTime(seconds);
+    samples.push_back(seconds);
+  }
+  const double median = Median(samples);
+  state.counters["median_ms"] = median * 1e3;
+  state.counters["x_memcpy"] = median / MemcpyMedianSeconds();
+}
+
+void BM_EnhanceMemcpyImage(benchmark::State& state) {
+  std::vector<uint16_t> from(kImagePixels, 1), to(kImagePixels, 0);
+  Measure(state, [] {}, [&] {
+    std::memcpy(to.data(), from.data(), kImagePixels * sizeof(uint16_t));
+    benchmark::DoNotOptimize(to.data());
+  });
+}
+
+void BM_EnhanceFullRun(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [&] { f.source = f.picture; }, [&] {
+    f.engine.Enhance(f.source.data(), f.destination.data(), kLevels, kStrength, kRadius, kDecay,
+                     kImageWidth, kImageHeight);
+  });
+}
+
+// Only the clearing of the planes that every run starts with.
+void BM_EnhanceEarlyReturnRun(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [] {}, [&] {
+    f.engine.Enhance(f.source.data(), f.destination.data(), kLevels, 0, kRadius, kDecay,
+                     kImageWidth, kImageHeight);
+  });
+  f.RunAll();
+}
+
+void BM_EnhanceSmoothImage(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [&] { f.source = f.picture; }, [&] {
+    tavrix::SmoothImage(kRadius, f.engine.smoothingDecay, f.engine.kernel, f.source.data(),
+                        f.engine.smoothingCopy, kImageWidth, kImageHeight);
+  });
+}
+
+void BM_EnhanceLogMapImage(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [] {}, [&] {
+    tavrix::LogMapImage(f.source.data(), f.destination.data(), kImagePixels,
+                        f.engine.logMapTable);
+  });
+}
+
+void BM_EnhanceComputeWindow(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [] {}, [&] {
+    benchmark::DoNotOptimize(tavrix::ComputeWindow(f.destination.data(), kImagePixels,
+                                                   f.engine.histogram, f.engine.logImage,
+                                                   f.engine.logImageTable));
+  });
+}
+
+void BM_EnhanceDecomposition(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [] {}, [&] {
+    int32_t w = kImageWidth, h = kImageHeight;
+    for (int32_t level = 0; level < kLevels; ++level) {
+      tavrix::DecomposeLevel(w, h, f.Filter(), level == 0 ? f.engine.logImage : f.engine.coefficients,
+                             f.engine.coefficients, kImageWidth);
+      w /= 2;
+      h /= 2;
+    }
+  });
+}
+
+void BM_EnhanceDecomposeFirstLevel(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [] {}, [&] {
+    tavrix::DecomposeLevel(kImageWidth, kImageHeight, f.Filter(), f.engine.logImage,
+                           f.engine.coefficients, kImageWidth);
+  });
+  f.RunAll();
+}
+
+void BM_EnhanceBandProcessing(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [] {}, [&] { f.ProcessBand(); });
+}
+
+void BM_EnhanceReconstruct(benchmark::State& state) {
+  Fixture& f = Shared();
+  const tavrix::FinalOutput output{f.engine.logImage, f.destination.data(), kStrength};
+  Measure(state, [&] { f.ProcessBand(); }, [&] {
+    tavrix::Reconstruct(f.engine.workPlaneB, f.engine.workPlaneA, output, kImageWidth,
+                        f.engine.bandWidth, f.engine.bandHeight, kLevels);
+  });
+}
+
+#define ENHANCEMENT_BENCHMARK(name, iterations) \
+  BENCHMARK(name)->UseManualTime()->Iterations(iterations)->Unit(benchmark::kMillisecond)
+
+ENHANCEMENT_BENCHMARK(BM_EnhanceMemcpyImage, 21);
+ENHANCEMENT_BENCHMARK(BM_EnhanceFullRun, 5);
+ENHANCEMENT_BENCHMARK(BM_EnhanceEarlyReturnRun, 7);
+ENHANCEMENT_BENCHMARK(BM_EnhanceSmoothImage, 5);
+ENHANCEMENT_BENCHMARK(BM_EnhanceLogMapImage, 11);
+ENHANCEMENT_BENCHMARK(BM_EnhanceComputeWindow, 11);
+ENHANCEMENT_BENCHMARK(BM_EnhanceDecomposition, 7);
+ENHANCEMENT_BENCHMARK(BM_EnhanceDecomposeFirstLevel, 7);
+ENHANCEMENT_BENCHMARK(BM_EnhanceBandProcessing, 21);
+ENHANCEMENT_BENCHMARK(BM_EnhanceReconstruct, 7);
+
+}  // namespace
