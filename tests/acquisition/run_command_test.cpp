@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -253,6 +254,8 @@ struct StuckGrabber {
   const char* name;
   int32_t checkForever;
 };
+
+void PrintTo(const StuckGrabber& grabber, std::ostream* out) { *out << grabber.name; }
 
 class BoundedWaitTest : public RunCommandTest,
                         public ::testing::WithParamInterface<StuckGrabber> {};
