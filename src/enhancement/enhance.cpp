@@ -45,6 +45,7 @@ void EnhancementEngine::Enhance(uint16_t* source, uint16_t* destination, int32_t
                                 int32_t strength_, int32_t smoothingRadius_,
                                 int32_t smoothingDecay_, int32_t width_, int32_t height_) {
   // Only images that fit the planes can be enhanced; the detector's always do.
+  if (!IsComplete()) return;
   if (width_ < 1 || height_ < 1 || width_ > maxWidth || height_ > maxHeight) return;
   width = width_;
   height = height_;

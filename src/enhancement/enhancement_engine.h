@@ -19,7 +19,7 @@ class EnhancementEngine {
   EnhancementEngine(const EnhancementEngine&) = delete;
   EnhancementEngine& operator=(const EnhancementEngine&) = delete;
 
-  // False when one of the planes could not be allocated.
+  // False when one of the planes or tables could not be allocated.
   bool IsComplete() const;
 
   void Enhance(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
