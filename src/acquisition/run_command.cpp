@@ -8,7 +8,6 @@ namespace {
 constexpr int32_t kArm = 1;
 constexpr int32_t kAcquire = 2;
 constexpr int32_t kCancel = 3;
-constexpr int32_t kPollSleepMilliseconds = 1;
 // A grabber that never reports (or never clears) a frame must not hang the
 // host's thread: each wait gives up after this long.
 constexpr int64_t kFrameWaitLimitMilliseconds = 30000;
@@ -18,7 +17,7 @@ bool WaitForFrameReady(bool ready) {
   const int64_t start = MonotonicMilliseconds();
   while (IsFrameReady() != ready) {
     if (MonotonicMilliseconds() - start >= kFrameWaitLimitMilliseconds) return false;
-    SleepMilliseconds(kPollSleepMilliseconds);
+    SleepMilliseconds(kPollIntervalMilliseconds);
   }
   return true;
 }

@@ -6,6 +6,9 @@
 
 namespace tavrix {
 
+// Polls of the frame grabber and of the serial channel sleep this long between calls.
+constexpr int32_t kPollIntervalMilliseconds = 1;
+
 struct WaitFunctions {
   void (*sleep)(int32_t milliseconds);
   int64_t (*now)();  // monotonic milliseconds

@@ -7,13 +7,9 @@
 namespace tavrix {
 namespace {
 
-constexpr int32_t kPollSleepMilliseconds = 1;
 constexpr int32_t kDrainRounds = 100;
 constexpr uint8_t kTemperatureStart = 'f';
 constexpr uint8_t kTemperatureEnd = 'g';
-// Highest position whose closing byte (position + 2) still lies in the
-// part of the buffer that is always defined.
-constexpr int32_t kLastFrameStart = 96;
 
 int32_t SwitchCode(uint8_t byte) {
   switch (byte) {
@@ -30,7 +26,7 @@ int32_t DecodeTemperature(uint8_t value) { return int32_t(int8_t(value)) - 4; }
 }  // namespace
 
 void Detector::PollMessages() {
-  SleepMilliseconds(kPollSleepMilliseconds);
+  SleepMilliseconds(kPollIntervalMilliseconds);
   std::memset(rxBuffer, 0, size_t(messageLength));
   FetchSerialBytes(rxBuffer, messageLength);
 }
@@ -44,13 +40,13 @@ void Detector::DrainMessages() {
 }
 
 int32_t Detector::DecodeMessage(int32_t position) {
-  // Positions outside the message read nothing.
+  // Positions outside the message read nothing. A frame starting at 62 or 63
+  // has its closing byte beyond the message, where the buffer always holds 0.
   if (position < 0 || position >= messageLength) return 0;
   const uint8_t byte = rxBuffer[position];
   const int32_t code = SwitchCode(byte);
   if (code != 0) return code;
-  if (byte == kTemperatureStart && position <= kLastFrameStart &&
-      rxBuffer[position + 2] == kTemperatureEnd)
+  if (byte == kTemperatureStart && rxBuffer[position + 2] == kTemperatureEnd)
     temperature = DecodeTemperature(rxBuffer[position + 1]);
   return 0;
 }
