@@ -5,18 +5,6 @@
 #include <cstring>
 
 namespace tavrix {
-namespace {
-
-// The weights are positive and normalised, so a sum never leaves the range of
-// its neighbourhood; the guard only keeps the conversion defined whatever comes.
-uint16_t TruncateToSample(double value) {
-  if (!(value > 0.0)) return 0;
-  if (value >= 65535.0) return 65535;
-  return uint16_t(value);
-}
-
-}  // namespace
-
 void BuildKernel(int32_t radius, double decay, double* kernel) {
   if (radius < 1) return;
   const int32_t size = 2 * radius + 1;
@@ -29,16 +17,19 @@ void BuildKernel(int32_t radius, double decay, double* kernel) {
   }
 }
 
-void ConvolveImage(uint16_t* source, uint16_t* copy, const double* kernel, int32_t radius,
-                   int32_t width, int32_t height) {
-  const int32_t size = 2 * radius + 1;
-  std::memcpy(copy, source, size_t(width) * size_t(height) * sizeof(uint16_t));
-
+double InverseKernelNorm(const double* kernel, int32_t size) {
   double norm = 0.0;
   for (int32_t i = 0; i < size; ++i)
     for (int32_t j = 0; j < size; ++j) norm = norm + kernel[i * size + j];
   if (norm < 1.0) norm = 1.0;
-  const double inverse = 1.0 / norm;
+  return 1.0 / norm;
+}
+
+void ConvolveImagePlain(uint16_t* source, uint16_t* copy, const double* kernel, int32_t radius,
+                        int32_t width, int32_t height) {
+  const int32_t size = 2 * radius + 1;
+  std::memcpy(copy, source, size_t(width) * size_t(height) * sizeof(uint16_t));
+  const double inverse = InverseKernelNorm(kernel, size);
 
   for (int32_t y = radius; y < height - radius; ++y) {
     for (int32_t x = radius; x < width - radius; ++x) {
@@ -50,6 +41,13 @@ void ConvolveImage(uint16_t* source, uint16_t* copy, const double* kernel, int32
       source[size_t(y) * size_t(width) + size_t(x)] = TruncateToSample(acc * inverse);
     }
   }
+}
+
+void SmoothImagePlain(int32_t radius, double decay, double* kernel, uint16_t* source,
+                      uint16_t* copy, int32_t width, int32_t height) {
+  if (radius < 1) return;
+  BuildKernel(radius, decay, kernel);
+  ConvolveImagePlain(source, copy, kernel, radius, width, height);
 }
 
 void SmoothImage(int32_t radius, double decay, double* kernel, uint16_t* source, uint16_t* copy,

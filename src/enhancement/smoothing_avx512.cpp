@@ -1,0 +1,10 @@
+#include "enhancement/smoothing_fast.h"
+
+namespace tavrix {
+
+void ConvolveInteriorAvx512(uint16_t* source, const uint16_t* copy, const double* kernel,
+                            int32_t radius, int32_t width, int32_t height, double inverse) {
+  ConvolveInteriorLanes<8>(source, copy, kernel, radius, width, height, inverse);
+}
+
+}  // namespace tavrix

@@ -1,0 +1,37 @@
+#include "enhancement/smoothing_fast.h"
+
+#include <cstring>
+
+#include "detector/instruction_set.h"
+
+namespace tavrix {
+
+void ConvolveInteriorBaseline(uint16_t* source, const uint16_t* copy, const double* kernel,
+                              int32_t radius, int32_t width, int32_t height, double inverse) {
+  ConvolveInteriorLanes<2>(source, copy, kernel, radius, width, height, inverse);
+}
+
+// Many pixels per vector, each lane summing exactly as the plain pixel does;
+// the sums of neighbouring pixels no longer wait for one another.
+void ConvolveImage(uint16_t* source, uint16_t* copy, const double* kernel, int32_t radius,
+                   int32_t width, int32_t height) {
+  if (radius > kMaxKernelRadius) {  // wider than the strips hold; no run asks for it
+    ConvolveImagePlain(source, copy, kernel, radius, width, height);
+    return;
+  }
+  std::memcpy(copy, source, size_t(width) * size_t(height) * sizeof(uint16_t));
+  const double inverse = InverseKernelNorm(kernel, 2 * radius + 1);
+  switch (ActiveInstructionSet()) {
+    case InstructionSet::kAvx512:
+      ConvolveInteriorAvx512(source, copy, kernel, radius, width, height, inverse);
+      break;
+    case InstructionSet::kAvx2:
+      ConvolveInteriorAvx2(source, copy, kernel, radius, width, height, inverse);
+      break;
+    case InstructionSet::kBaseline:
+      ConvolveInteriorBaseline(source, copy, kernel, radius, width, height, inverse);
+      break;
+  }
+}
+
+}  // namespace tavrix

@@ -1,0 +1,96 @@
+// The fast convolution: the interior of the image, N pixels per vector.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "enhancement/enhancement_engine.h"
+#include "enhancement/lanes.h"
+#include "enhancement/smoothing.h"
+
+namespace tavrix {
+
+// The interior (all but the border of `radius`) of source from copy, one
+// function per instruction set; radius at most kMaxKernelRadius.
+void ConvolveInteriorBaseline(uint16_t* source, const uint16_t* copy, const double* kernel,
+                              int32_t radius, int32_t width, int32_t height, double inverse);
+void ConvolveInteriorAvx2(uint16_t* source, const uint16_t* copy, const double* kernel,
+                          int32_t radius, int32_t width, int32_t height, double inverse);
+void ConvolveInteriorAvx512(uint16_t* source, const uint16_t* copy, const double* kernel,
+                            int32_t radius, int32_t width, int32_t height, double inverse);
+
+namespace {
+
+// Each lane is one pixel and runs the plain pixel's sum unchanged: start at 0,
+// kernel rows in order, columns in order, one rounding per product and sum.
+// Several vectors at once keep independent sums in flight, and the rows the
+// kernel covers are widened to double once, in a strip small enough for the
+// stack, instead of once per weight.
+template <int N>
+void ConvolveInteriorLanes(uint16_t* source, const uint16_t* copy, const double* kernel,
+                           int32_t radius, int32_t width, int32_t height, double inverse) {
+  using L = Lanes<N>;
+  using Double = typename L::Double;
+  constexpr int32_t kVectors = 4;
+  constexpr int32_t kStrip = 256;  // output columns per strip
+  constexpr int32_t kSpan = kStrip + 2 * kMaxKernelRadius;
+  double rows[kMaxKernelSize][kSpan];
+  const int32_t size = 2 * radius + 1;
+  const Double zero = {};
+  const Double largest = zero + 65535.0;
+
+  // Outputs x of the strip from the widened rows of the kernel around row y.
+  auto convolve = [&](int32_t y, int32_t x, uint16_t* out, auto vectors) {
+    constexpr int32_t kCount = decltype(vectors)::value;
+    Double acc[kCount];
+    for (int32_t b = 0; b < kCount; ++b) acc[b] = zero;
+    for (int32_t i = 0; i < size; ++i) {
+      const double* row = rows[(y - radius + i) % size] + x;
+      for (int32_t j = 0; j < size; ++j) {
+        const double weight = kernel[i * size + j];
+        for (int32_t b = 0; b < kCount; ++b) {
+          Double samples;
+          std::memcpy(&samples, row + j + b * N, sizeof samples);
+          acc[b] = acc[b] + samples * weight;
+        }
+      }
+    }
+    for (int32_t b = 0; b < kCount; ++b) {
+      Double v = acc[b] * inverse;
+      v = v > zero ? v : zero;  // NaN too, as the plain guard does
+      v = v < largest ? v : largest;
+      L::StoreSamples(out + b * N, v);
+    }
+  };
+
+  for (int32_t first = radius; first < width - radius; first += kStrip) {
+    const int32_t count = std::min(kStrip, width - radius - first);
+    auto widen = [&](int32_t y) {
+      const uint16_t* from = copy + ptrdiff_t(y) * width + (first - radius);
+      double* to = rows[y % size];
+      for (int32_t k = 0; k < count + 2 * radius; ++k) to[k] = double(from[k]);
+    };
+    for (int32_t y = 0; y < 2 * radius; ++y) widen(y);
+    for (int32_t y = radius; y < height - radius; ++y) {
+      widen(y + radius);
+      uint16_t* out = source + ptrdiff_t(y) * width + first;
+      int32_t x = 0;
+      for (; x + kVectors * N <= count; x += kVectors * N)
+        convolve(y, x, out + x, std::integral_constant<int32_t, kVectors>());
+      for (; x + N <= count; x += N) convolve(y, x, out + x, std::integral_constant<int32_t, 1>());
+      for (; x < count; ++x) {
+        double acc = 0.0;
+        for (int32_t i = 0; i < size; ++i)
+          for (int32_t j = 0; j < size; ++j)
+            acc = acc + rows[(y - radius + i) % size][x + j] * kernel[i * size + j];
+        out[x] = TruncateToSample(acc * inverse);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavrix
