@@ -39,29 +39,32 @@ Band AcceptedBand(const uint16_t* image, int32_t width, int32_t y, int32_t x) {
 
 }  // namespace
 
-void FilterImpulseNoise(uint16_t* image, int32_t width, int32_t height) {
-  // In place: a pixel replaced earlier in the pass enters later windows with its new value.
-  for (int32_t y = kImpulseFirstTested; y <= height - 1 - kImpulseWindowReach; ++y) {
-    for (int32_t x = kImpulseFirstTested; x <= width - 1 - kImpulseWindowReach; ++x) {
-      uint16_t& pixel = image[size_t(y) * width + x];
-      const Band band = AcceptedBand(image, width, y, x);
-      if (band.Contains(pixel)) continue;
+bool FilterImpulseNoiseAt(uint16_t* image, int32_t width, int32_t y, int32_t x) {
+  uint16_t& pixel = image[size_t(y) * width + x];
+  const Band band = AcceptedBand(image, width, y, x);
+  if (band.Contains(pixel)) return false;
 
-      int32_t sum = 0;
-      int32_t count = 0;
-      for (int32_t r = y - 1; r <= y + 1; ++r) {
-        for (int32_t c = x - 1; c <= x + 1; ++c) {
-          if (r == y && c == x) continue;
-          const int32_t v = image[size_t(r) * width + c];
-          if (!band.Contains(v)) continue;
-          sum += v;
-          ++count;
-        }
-      }
-      // At most one neighbour can lie outside the band besides the centre, so count >= 7.
-      pixel = ClampToPixel(double(sum) / double(count));
+  int32_t sum = 0;
+  int32_t count = 0;
+  for (int32_t r = y - 1; r <= y + 1; ++r) {
+    for (int32_t c = x - 1; c <= x + 1; ++c) {
+      if (r == y && c == x) continue;
+      const int32_t v = image[size_t(r) * width + c];
+      if (!band.Contains(v)) continue;
+      sum += v;
+      ++count;
     }
   }
+  // At most one neighbour can lie outside the band besides the centre, so count >= 7.
+  pixel = ClampToPixel(double(sum) / double(count));
+  return true;
+}
+
+void FilterImpulseNoisePlain(uint16_t* image, int32_t width, int32_t height) {
+  // In place: a pixel replaced earlier in the pass enters later windows with its new value.
+  for (int32_t y = kImpulseFirstTested; y <= height - 1 - kImpulseWindowReach; ++y)
+    for (int32_t x = kImpulseFirstTested; x <= width - 1 - kImpulseWindowReach; ++x)
+      FilterImpulseNoiseAt(image, width, y, x);
 }
 
 }  // namespace tavrix

@@ -11,6 +11,8 @@
 #include <random>
 #include <vector>
 
+#include "detector/instruction_set.h"
+
 namespace tavrix_test {
 
 class TestImage {
@@ -122,6 +124,40 @@ inline void AddRandomDefects(TestPixelMap& map, int32_t width, int32_t height, i
     const int32_t c = int32_t(random() % uint32_t(width));
     map(r, c) = random() % 5 == 0 ? 2 : 1;
   }
+}
+
+// A checkerboard of two values, `a` at (0, 0).
+inline TestImage Checkerboard(int32_t width, int32_t height, uint16_t a, uint16_t b) {
+  TestImage image(width, height);
+  for (int32_t r = 0; r < height; ++r)
+    for (int32_t c = 0; c < width; ++c) image(r, c) = (r + c) % 2 ? b : a;
+  return image;
+}
+
+// Runs `check(path)` on every vector path the processor supports, narrowest
+// first, and leaves the widest one active afterwards.
+template <class Check>
+void ForEachInstructionSet(Check check) {
+  using tavrix::InstructionSet;
+  const InstructionSet supported = tavrix::SupportedInstructionSet();
+  for (InstructionSet path : {InstructionSet::kBaseline, InstructionSet::kAvx2, InstructionSet::kAvx512}) {
+    if (path > supported) break;
+    tavrix::LimitInstructionSet(path);
+    check(path);
+  }
+  tavrix::LimitInstructionSet(InstructionSet::kAvx512);
+}
+
+inline const char* InstructionSetName(tavrix::InstructionSet path) {
+  switch (path) {
+    case tavrix::InstructionSet::kAvx512:
+      return "AVX-512";
+    case tavrix::InstructionSet::kAvx2:
+      return "AVX2";
+    case tavrix::InstructionSet::kBaseline:
+      break;
+  }
+  return "baseline";
 }
 
 }  // namespace tavrix_test
