@@ -34,8 +34,8 @@ void FilterRow(int32_t length, const LineFilter& filter, const float* source,
   FilterLine(source + start, destination + start, 1, length, filter);
 }
 
-void DecomposeLevel(int32_t columns, int32_t rows, const LineFilter& filter, const float* source,
-                    float* destination, int32_t stride) {
+void DecomposeLevelPlain(int32_t columns, int32_t rows, const LineFilter& filter,
+                         const float* source, float* destination, int32_t stride) {
   for (int32_t c = 0; c < columns; ++c) FilterColumn(rows, filter, source, destination, c, stride);
   for (int32_t r = 0; r < rows / 2; ++r)
     FilterRow(columns, filter, destination, destination, r, stride);

@@ -32,8 +32,11 @@ void FilterRow(int32_t length, const LineFilter& filter, const float* source,
 
 // Reduces the columns x rows block of source to a columns/2 x rows/2 block at
 // the top left of destination: column pass into destination, then the row
-// pass in place. Source may be destination.
+// pass in place. Source may be destination. DecomposeLevel is the one a run
+// uses; DecomposeLevelPlain, one line at a time, is what it must equal.
 void DecomposeLevel(int32_t columns, int32_t rows, const LineFilter& filter, const float* source,
                     float* destination, int32_t stride);
+void DecomposeLevelPlain(int32_t columns, int32_t rows, const LineFilter& filter,
+                         const float* source, float* destination, int32_t stride);
 
 }  // namespace tavrix

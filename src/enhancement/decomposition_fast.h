@@ -1,0 +1,128 @@
+// The fast decomposition level: columns filtered many at once along the rows
+// of the plane, rows filtered from their even and odd samples.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "enhancement/decomposition.h"
+#include "enhancement/lanes.h"
+
+namespace tavrix {
+
+// Lines shorter than this, or of odd length, take the plain filter.
+constexpr int32_t kShortestFastLine = 8;
+
+// The column pass and the row pass of one level with six taps and a phase
+// shift of 2, one function per instruction set. Lengths even and at least
+// kShortestFastLine.
+void FilterColumnsBaseline(int32_t columns, int32_t rows, const float* taps, const float* source,
+                           float* destination, int32_t stride);
+void FilterColumnsAvx2(int32_t columns, int32_t rows, const float* taps, const float* source,
+                       float* destination, int32_t stride);
+void FilterColumnsAvx512(int32_t columns, int32_t rows, const float* taps, const float* source,
+                         float* destination, int32_t stride);
+void FilterRowsBaseline(int32_t columns, int32_t rows, const float* taps, float* plane,
+                        int32_t stride, float* lineBuffer);
+void FilterRowsAvx2(int32_t columns, int32_t rows, const float* taps, float* plane,
+                    int32_t stride, float* lineBuffer);
+void FilterRowsAvx512(int32_t columns, int32_t rows, const float* taps, float* plane,
+                      int32_t stride, float* lineBuffer);
+
+namespace {
+
+constexpr int32_t kFastTaps = 6;
+
+// Output p of a line (stored rotated by 2) is the sum over k of
+// v[2m + k] * taps[5 - k] with m = p - 2 taken round the half length.
+inline int32_t FirstSampleOfOutput(int32_t p, int32_t half) { return 2 * ((p - 2 + half) % half); }
+
+// Every column of the block at once: one output row is the weighted sum of six
+// source rows, each lane a column doing the plain column's sum. Rows 0 to 3
+// are kept aside for the outputs that wrap round, so that the pass may work in
+// place: outputs 2, 3, ... never read a row already overwritten but those.
+template <int N>
+void FilterColumnsLanes(int32_t columns, int32_t rows, const float* taps, const float* source,
+                        float* destination, int32_t stride) {
+  using L = Lanes<N>;
+  using Double = typename L::Double;
+  constexpr int32_t kBlock = 256;  // columns per block; the kept rows fit the stack
+  constexpr int32_t kKeptRows = 4;
+  float kept[kKeptRows][kBlock];
+  double weights[kFastTaps];
+  for (int32_t k = 0; k < kFastTaps; ++k) weights[k] = double(taps[kFastTaps - 1 - k]);
+  const int32_t half = rows / 2;
+  const Double zero = {};
+
+  for (int32_t first = 0; first < columns; first += kBlock) {
+    const int32_t count = std::min(kBlock, columns - first);
+    for (int32_t t = 0; t < kKeptRows; ++t)
+      std::copy(source + ptrdiff_t(t) * stride + first,
+                source + ptrdiff_t(t) * stride + first + count, kept[t]);
+    auto sourceRow = [&](int32_t t) -> const float* {
+      if (t >= rows) t -= rows;  // periodic extension
+      return t < kKeptRows ? kept[t] : source + ptrdiff_t(t) * stride + first;
+    };
+    auto output = [&](int32_t p) {
+      const int32_t e = FirstSampleOfOutput(p, half);
+      const float* in[kFastTaps];
+      for (int32_t k = 0; k < kFastTaps; ++k) in[k] = sourceRow(e + k);
+      float* out = destination + ptrdiff_t(p) * stride + first;
+      int32_t x = 0;
+      for (; x + N <= count; x += N) {
+        Double sum = zero;
+        for (int32_t k = 0; k < kFastTaps; ++k) sum = sum + L::LoadFloats(in[k] + x) * weights[k];
+        L::StoreFloats(out + x, sum);
+      }
+      for (; x < count; ++x) {
+        double sum = 0.0;
+        for (int32_t k = 0; k < kFastTaps; ++k) sum = sum + double(in[k][x]) * weights[k];
+        out[x] = float(sum);
+      }
+    };
+    for (int32_t p = 2; p < half; ++p) output(p);
+    output(0);
+    output(1);
+  }
+}
+
+// Each row split into its even and odd samples (in lineBuffer, so that the row
+// can be overwritten), then N outputs at once from unit-stride loads.
+template <int N>
+void FilterRowsLanes(int32_t columns, int32_t rows, const float* taps, float* plane,
+                     int32_t stride, float* lineBuffer) {
+  using L = Lanes<N>;
+  using Double = typename L::Double;
+  double weights[kFastTaps];
+  for (int32_t k = 0; k < kFastTaps; ++k) weights[k] = double(taps[kFastTaps - 1 - k]);
+  const int32_t half = columns / 2;
+  float* even = lineBuffer;
+  float* odd = lineBuffer + half;
+  const Double zero = {};
+
+  for (int32_t r = 0; r < rows; ++r) {
+    float* row = plane + ptrdiff_t(r) * stride;
+    for (int32_t t = 0; t < half; ++t) {
+      even[t] = row[2 * t];
+      odd[t] = row[2 * t + 1];
+    }
+    // Sample 2m + k is even[m + k/2] or odd[m + k/2], round the half length.
+    int32_t m = 0;
+    for (; m + N + 2 <= half; m += N) {  // no lane wraps round
+      Double sum = zero;
+      for (int32_t k = 0; k < kFastTaps; ++k)
+        sum = sum + L::LoadFloats((k % 2 ? odd : even) + m + k / 2) * weights[k];
+      L::StoreFloats(row + m + 2, sum);
+    }
+    for (; m < half; ++m) {
+      double sum = 0.0;
+      for (int32_t k = 0; k < kFastTaps; ++k)
+        sum = sum + double((k % 2 ? odd : even)[(m + k / 2) % half]) * weights[k];
+      row[(m + 2) % half] = float(sum);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavrix
