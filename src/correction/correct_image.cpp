@@ -20,6 +20,17 @@ void CorrectImage(uint16_t* image, int32_t width, int32_t height,
   MaskBorder(image, width, height);
 }
 
+void CorrectImagePlain(uint16_t* image, int32_t width, int32_t height, const uint8_t* const* pixelMap,
+                       const float* const* gainMap) {
+  FilterImpulseNoisePlain(image, width, height);
+  FillFlaggedPixelsPlain(image, width, height, pixelMap);
+  ApplyGainMapPlain(image, width, height, gainMap);
+  CorrectDefectivePixelsPlain(image, width, height, pixelMap);
+  CorrectLineDefects(image, width, height, pixelMap);
+  FilterImpulseNoisePlain(image, width, height);
+  MaskBorder(image, width, height);
+}
+
 }  // namespace tavrix
 
 #include "detector/detector.h"

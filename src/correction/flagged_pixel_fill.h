@@ -4,7 +4,17 @@
 
 namespace tavrix {
 
-// Fills fill-coded pixels from the eight pixels of the 3 x 3 block ending at them.
+// The block of a fill-coded pixel reaches this far up and to the left.
+constexpr int32_t kFillReach = 2;
+
+// Fills fill-coded pixels from the eight pixels of the 3 x 3 block ending at
+// them, in raster order. Gives the result of FillFlaggedPixelsPlain.
 void FillFlaggedPixels(uint16_t* image, int32_t width, int32_t height, const uint8_t* const* pixelMap);
+
+// The same, testing every map byte: the reference for the fast version.
+void FillFlaggedPixelsPlain(uint16_t* image, int32_t width, int32_t height, const uint8_t* const* pixelMap);
+
+// Fills pixel (r, c) from its block as the image holds it now.
+void FillFlaggedPixelAt(uint16_t* image, int32_t width, int32_t r, int32_t c);
 
 }  // namespace tavrix

@@ -15,7 +15,7 @@ bool InGainFrame(int32_t r, int32_t c, int32_t width, int32_t height) {
 
 }  // namespace
 
-void ApplyGainMap(uint16_t* image, int32_t width, int32_t height, const float* const* gainMap) {
+void ApplyGainMapPlain(uint16_t* image, int32_t width, int32_t height, const float* const* gainMap) {
   for (int32_t r = 0; r < height; ++r) {
     uint16_t* row = image + size_t(r) * width;
     const float* gains = gainMap[r];

@@ -4,6 +4,7 @@
 // GCC 12 warns about the deliberately undefined vectors inside its own
 // AVX-512 conversion intrinsics.
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
 #include <cstddef>

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <vector>
 
 #include "detector/dimensions.h"
@@ -260,6 +262,41 @@ TEST(FitLine, FitsSlopeThroughReferenceSamplesOnly) {
   LineSamples fitted;
   FitLine(samples, positions, kCentreHalfWidth, 6.5, fitted);
   for (int32_t j = 0; j < kPositionCount; ++j) EXPECT_EQ(fitted[j], 3.0 * positions[j] + 6.5) << j;
+}
+
+// A product rounded on its own before it is added, whatever the compiler
+// would do with the expression.
+double Rounded(double product) {
+  volatile double stored = product;
+  return stored;
+}
+
+TEST(FitLine, RoundsEachProductBeforeAddingItAsAContractionIntoFmaWouldNot) {
+  // Samples as the repairs form them (window sums times the double 1/3). The
+  // products k * s and k * slope are not exact, so a fused multiply-add would
+  // change fitted values; the fit must match products rounded one by one.
+  const Positions positions = {-3, -2, -1, 0, 1, 2, 3};
+  std::mt19937 random(5);
+  int32_t fusedWouldDiffer = 0;
+  for (int32_t trial = 0; trial < 2000; ++trial) {
+    LineSamples samples;
+    for (double& s : samples) s = double(random() % (3 * 16383 + 1)) * (1.0 / 3.0);
+    const double b = (samples[0] + samples[1] + samples[5] + samples[6]) * 0.25;
+    double weighted = 0.0, fusedWeighted = 0.0;
+    for (int32_t j : {0, 1, 5, 6}) {
+      weighted = weighted + Rounded(double(positions[j]) * samples[j]);
+      fusedWeighted = std::fma(double(positions[j]), samples[j], fusedWeighted);
+    }
+    const double slope = weighted / 26.0, fusedSlope = fusedWeighted / 26.0;
+    LineSamples fitted;
+    FitLine(samples, positions, kCentreHalfWidth, b, fitted);
+    for (int32_t j = 0; j < kPositionCount; ++j) {
+      const double expected = Rounded(double(positions[j]) * slope) + b;
+      ASSERT_EQ(fitted[j], expected) << "trial " << trial << ", position " << positions[j];
+      fusedWouldDiffer += std::fma(double(positions[j]), fusedSlope, b) != expected;
+    }
+  }
+  EXPECT_GT(fusedWouldDiffer, 100);  // the check has teeth
 }
 
 TEST(ComputeRatios, DividesSampleByFitAndUsesTenfoldSampleWhereFitIsZero) {
