@@ -32,7 +32,7 @@ inline uint16_t WordAt(const uint8_t* line, int32_t word) {
 
 }  // namespace
 
-void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
+void UnscrambleFramePlain(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
   const size_t stride = size_t(width);
   for (int32_t c0 = 0; c0 < kReadoutColumns; c0 += kTileLines) {
     for (int32_t t0 = 0; t0 < kRunLength; t0 += kTileWords) {

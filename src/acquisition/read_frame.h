@@ -6,7 +6,11 @@ namespace tavrix {
 
 // Rearranges one raw frame (four quadrant runs per raw line) into the image:
 // columns 0..1279 and width-1279..width-1 of every row, words copied
-// unchanged. The middle columns are not written.
+// unchanged. The middle columns are not written. Gives the result of
+// UnscrambleFramePlain.
 void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height);
+
+// The same, one word at a time: the reference for the fast version.
+void UnscrambleFramePlain(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height);
 
 }  // namespace tavrix

@@ -215,6 +215,24 @@ TEST(UnscrambleFrame, WorksOnAFrameAtAnOddAddress) {
   EXPECT_EQ(image[1500], kSentinel);
 }
 
+TEST(UnscrambleFrame, FastMatchesPlainOnRandomFramesAtAlignedAndOddAddresses) {
+  std::vector<uint8_t> storage(size_t(tavrix::kRawFrameBytes) + 1);
+  uint32_t state = 99;
+  for (uint8_t& byte : storage) {
+    state = state * 1664525u + 1013904223u;
+    byte = uint8_t(state >> 24);
+  }
+  for (size_t offset : {size_t(0), size_t(1)}) {
+    SCOPED_TRACE(offset);
+    std::vector<uint16_t> expected(size_t(kWidth) * kHeight, kSentinel), actual = expected;
+    tavrix::UnscrambleFramePlain(storage.data() + offset, expected.data(), kWidth, kHeight);
+    tavrix::UnscrambleFrame(storage.data() + offset, actual.data(), kWidth, kHeight);
+    size_t differing = 0;
+    for (size_t i = 0; i < expected.size(); ++i) differing += actual[i] != expected[i];
+    EXPECT_EQ(differing, 0u);
+  }
+}
+
 // Through the exports: the middle columns hold 0 from creation on and reach
 // the host as 0 after an acquisition with neutral maps.
 TEST_F(DetectorTest, MiddleColumnsReachTheHostAsZeroAfterAnAcquisition) {

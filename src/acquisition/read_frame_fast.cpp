@@ -1,0 +1,84 @@
+#include <emmintrin.h>
+
+#include <cstddef>
+
+#include "acquisition/raw_frame_layout.h"
+#include "acquisition/read_frame.h"
+
+namespace tavrix {
+
+// What makes it fast: blocks of 8 raw lines by 8 words are moved with
+// 16-byte loads, an in-register 8 x 8 transpose and 16-byte stores along
+// image rows. A tile of 256 raw lines writes 512 bytes of a row per visit,
+// so the rows' pages are looked up a fifth as often as with narrow tiles.
+namespace {
+
+constexpr int32_t kBlock = 8;        // raw lines and words of one transpose
+constexpr int32_t kTileLines = 256;  // 512 bytes of each image row per tile
+static_assert(kReadoutColumns % kTileLines == 0 && kRunLength % kBlock == 0, "blocks must cover the readout");
+
+struct Block {
+  __m128i v[kBlock];
+};
+
+// Row i of the result holds element i of every input row, in input order.
+inline Block Transpose(const Block& in) {
+  __m128i a[kBlock], b[kBlock];
+  for (int32_t i = 0; i < kBlock; i += 2) {
+    a[i / 2] = _mm_unpacklo_epi16(in.v[i], in.v[i + 1]);
+    a[kBlock / 2 + i / 2] = _mm_unpackhi_epi16(in.v[i], in.v[i + 1]);
+  }
+  // a[0..3]: elements 0..3 of row pairs (0,1) .. (6,7); a[4..7]: elements 4..7.
+  for (int32_t h = 0; h < kBlock; h += kBlock / 2) {
+    b[h + 0] = _mm_unpacklo_epi32(a[h + 0], a[h + 1]);
+    b[h + 1] = _mm_unpackhi_epi32(a[h + 0], a[h + 1]);
+    b[h + 2] = _mm_unpacklo_epi32(a[h + 2], a[h + 3]);
+    b[h + 3] = _mm_unpackhi_epi32(a[h + 2], a[h + 3]);
+  }
+  // b[h + 0]: elements (e, e+1) of rows 0..3, b[h + 2]: of rows 4..7, e = 0, 2, 4, 6.
+  Block out;
+  for (int32_t e = 0; e < kBlock / 2; ++e) {
+    const int32_t h = (e / 2) * (kBlock / 2) + (e % 2);
+    out.v[2 * e] = _mm_unpacklo_epi64(b[h], b[h + 2]);
+    out.v[2 * e + 1] = _mm_unpackhi_epi64(b[h], b[h + 2]);
+  }
+  return out;
+}
+
+// Words start..start+7 of raw lines first..first+7, in increasing line order
+// or, with `reversed`, decreasing.
+inline Block LoadBlock(const uint8_t* rawFrame, int32_t first, int32_t start, bool reversed) {
+  Block block;
+  for (int32_t i = 0; i < kBlock; ++i) {
+    const int32_t line = kFirstImageRawLine + first + (reversed ? kBlock - 1 - i : i);
+    block.v[i] = _mm_loadu_si128(
+        reinterpret_cast<const __m128i*>(rawFrame + (size_t(line) * kRawLineWords + size_t(start)) * 2));
+  }
+  return block;
+}
+
+// Row k of the block goes to image row firstRow + k * rowStep, from column `column` on.
+inline void StoreBlock(const Block& block, uint16_t* image, int32_t width, int32_t firstRow, int32_t rowStep,
+                       int32_t column) {
+  for (int32_t k = 0; k < kBlock; ++k)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(image + size_t(firstRow + k * rowStep) * width + column), block.v[k]);
+}
+
+}  // namespace
+
+void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
+  for (int32_t tile = 0; tile < kReadoutColumns; tile += kTileLines) {
+    for (int32_t t = 0; t < kRunLength; t += kBlock) {
+      for (int32_t c = tile; c < tile + kTileLines; c += kBlock) {
+        // Columns width-1-c run leftward as c grows: the lines go in reversed.
+        const int32_t right = width - kBlock - c;
+        StoreBlock(Transpose(LoadBlock(rawFrame, c, kRunAStart + t, true)), image, width, t, 1, right);
+        StoreBlock(Transpose(LoadBlock(rawFrame, c, kRunBStart + t, true)), image, width, kRunLength + t, 1, right);
+        StoreBlock(Transpose(LoadBlock(rawFrame, c, kRunCStart + t, false)), image, width, kRunLength - 1 - t, -1, c);
+        StoreBlock(Transpose(LoadBlock(rawFrame, c, kRunDStart + t, false)), image, width, height - 1 - t, -1, c);
+      }
+    }
+  }
+}
+
+}  // namespace tavrix
