@@ -13,15 +13,20 @@ namespace {
 constexpr float kOffsetPerStrength = 0.01f;
 constexpr double kOffsetScale = 4.0;
 
-// The neighbour after index i of an odd output, replicated at the block's end
-// so that a constant band stays constant to the last pixel.
-int32_t NextOrLast(int32_t i, int32_t count) { return i + 1 < count ? i + 1 : count - 1; }
-
 }  // namespace
 
-void UpsampleLevel(const float* source, float* plane, int32_t stride, int32_t columns,
-                   int32_t rows, const FinalOutput& output, bool last) {
-  const double offset = double(output.strength) * double(kOffsetPerStrength) * kOffsetScale;
+double FinalOffset(int32_t strength) {
+  return double(strength) * double(kOffsetPerStrength) * kOffsetScale;
+}
+
+uint16_t FinalPixel(double v, float logValue, double offset) {
+  const double x = v + double(logValue) + offset;
+  return ClampToPixel(std::exp(x) - 1.0);
+}
+
+void UpsampleLevelPlain(const float* source, float* plane, int32_t stride, int32_t columns,
+                        int32_t rows, const FinalOutput& output, bool last) {
+  const double offset = FinalOffset(output.strength);
   auto at = [&](int32_t r, int32_t c) { return double(source[ptrdiff_t(r) * stride + c]); };
   for (int32_t r = 0; r < 2 * rows; ++r) {
     const int32_t r0 = r / 2;
@@ -44,19 +49,18 @@ void UpsampleLevel(const float* source, float* plane, int32_t stride, int32_t co
         plane[i] = float(v);
         continue;
       }
-      const double x = v + double(output.logImage[i]) + offset;
-      output.image[i] = ClampToPixel(std::exp(x) - 1.0);
+      output.image[i] = FinalPixel(v, output.logImage[i], offset);
     }
   }
 }
 
 void Reconstruct(float* band, float* other, const FinalOutput& output, int32_t stride,
-                 int32_t columns, int32_t rows, int32_t levels) {
+                 int32_t columns, int32_t rows, int32_t levels, UpsampleFunction upsample) {
   for (int32_t i = 0; i < levels; ++i) {
     SleepMilliseconds(0);  // a long run lets the host's other threads in
     const bool even = i % 2 == 0;
-    UpsampleLevel(even ? band : other, even ? other : band, stride, columns, rows, output,
-                  i == levels - 1);
+    upsample(even ? band : other, even ? other : band, stride, columns, rows, output,
+             i == levels - 1);
     columns *= 2;
     rows *= 2;
   }

@@ -1,0 +1,148 @@
+// The fast enlargement: many source columns per vector, and at the last level
+// an exponential in the lanes that falls back to the plain one wherever the
+// truncated pixel could come out differently.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "enhancement/lanes.h"
+#include "enhancement/reconstruction.h"
+
+namespace tavrix {
+
+void UpsampleLevelBaseline(const float* source, float* plane, int32_t stride, int32_t columns,
+                           int32_t rows, const FinalOutput& output, bool last);
+void UpsampleLevelAvx2(const float* source, float* plane, int32_t stride, int32_t columns,
+                       int32_t rows, const FinalOutput& output, bool last);
+void UpsampleLevelAvx512(const float* source, float* plane, int32_t stride, int32_t columns,
+                         int32_t rows, const FinalOutput& output, bool last);
+
+namespace {
+
+// e^x for |x| <= 20 in every lane: x = k ln 2 + r with |r| <= ln 2 / 2, e^r by
+// its Taylor polynomial of degree 9, times 2^k. Relative error below 1.5e-11:
+// the truncated series leaves |r|^10 / 10! * e^|r| < 1e-11 of e^r, the
+// rounding of the nine Horner steps below 3e-15, and the reduction (ln 2 in
+// two parts, |k| at most 29) below 1e-16.
+template <int N>
+typename Lanes<N>::Double ExpLanes(typename Lanes<N>::Double x) {
+  using Double = typename Lanes<N>::Double;
+  using Long = typename Lanes<N>::Long;
+  constexpr double kLog2E = 1.4426950408889634;
+  constexpr double kLn2High = 0.693147180369123816490;  // few bits: k * kLn2High is exact
+  constexpr double kLn2Low = 1.90821492927058770002e-10;
+  constexpr double kRoundingShift = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
+  const Double shifted = x * kLog2E + kRoundingShift;
+  const Double k = shifted - kRoundingShift;
+  const Double r = (x - k * kLn2High) - k * kLn2Low;
+  Double p = Double{} + 1.0 / 362880.0;  // 1 / 9!
+  for (double c : {1.0 / 40320.0, 1.0 / 5040.0, 1.0 / 720.0, 1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0,
+                   0.5, 1.0, 1.0})
+    p = p * r + c;
+  // k sits in the low bits of the shifted value; 2^k is built from its bits.
+  const Double shift = Double{} + kRoundingShift;
+  Long shiftedBits, shiftBits;
+  std::memcpy(&shiftedBits, &shifted, sizeof shiftedBits);
+  std::memcpy(&shiftBits, &shift, sizeof shiftBits);
+  const Long scaleBits = ((shiftedBits - shiftBits) + 1023) << 52;
+  Double scale;
+  std::memcpy(&scale, &scaleBits, sizeof scale);
+  return p * scale;
+}
+
+// The last level's pixels for the interpolated corrections v of N outputs in a
+// row. A lane keeps the fast exponential's pixel unless its e^x - 1 lies
+// within kUnsure of an integer that decides the pixel (1 to 16383): up to
+// e^x = 16385 the lane's error is below 2.5e-7 and the plain exponential's own
+// below 1e-11, so elsewhere both truncate and clamp alike. The few unsure
+// lanes, and any lane that is not a number, take FinalPixel.
+template <int N>
+void FinalPixelLanes(typename Lanes<N>::Double v, const float* logValues, uint16_t* out,
+                     double offset) {
+  using L = Lanes<N>;
+  using Double = typename L::Double;
+  using Long = typename L::Long;
+  constexpr double kReach = 20.0;  // e^20 - 1 is far above the largest pixel, e^-20 - 1 below 0
+  constexpr double kUnsure = 1e-5;
+  constexpr double kMaxPixel = 16383.0;
+  const Double zero = {};
+  const Double x = (v + L::LoadFloats(logValues)) + offset;
+  Double reached = x > -kReach ? x : zero - kReach;
+  reached = reached < kReach ? reached : zero + kReach;
+  const Double z = ExpLanes<N>(reached) - 1.0;
+  Double clamped = z > zero ? z : zero;
+  clamped = clamped < kMaxPixel ? clamped : zero + kMaxPixel;
+  const Double pixel = __builtin_convertvector(__builtin_convertvector(clamped, typename L::Int), Double);
+  const Double fraction = z - pixel;
+  const Long unsure = (x != x) | ((fraction < kUnsure) & (pixel > 0.5)) |
+                      ((fraction > 1.0 - kUnsure) & (pixel < kMaxPixel - 0.5));
+  L::StoreSamples(out, pixel);
+  if (L::AnyTrue(unsure)) {
+    for (int32_t i = 0; i < N; ++i)
+      if (unsure[i]) out[i] = FinalPixel(v[i], logValues[i], offset);
+  }
+}
+
+// Output columns 2m and 2m + 1 come from source columns m and m + 1 for N
+// values of m at once, in the plain sums, then interleaved into output order.
+template <int N>
+void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32_t columns,
+                        int32_t rows, const FinalOutput& output, bool last) {
+  using L = Lanes<N>;
+  using Double = typename L::Double;
+  const auto order = std::make_index_sequence<N>();
+  const double offset = FinalOffset(output.strength);
+  auto at = [&](int32_t r, int32_t c) { return double(source[ptrdiff_t(r) * stride + c]); };
+
+  for (int32_t r = 0; r < 2 * rows; ++r) {
+    const int32_t r0 = r / 2;
+    const int32_t r1 = NextOrLast(r0, rows);
+    const float* a = source + ptrdiff_t(r0) * stride;
+    const float* b = source + ptrdiff_t(r1) * stride;
+    const ptrdiff_t rowStart = ptrdiff_t(r) * stride;
+    auto store = [&](int32_t c, Double v) {
+      if (last)
+        FinalPixelLanes<N>(v, output.logImage + rowStart + c, output.image + rowStart + c, offset);
+      else
+        L::StoreFloats(plane + rowStart + c, v);
+    };
+    int32_t m = 0;
+    for (; m + N + 1 <= columns; m += N) {  // column m + N is still in the block
+      const Double a0 = L::LoadFloats(a + m), a1 = L::LoadFloats(a + m + 1);
+      Double even, odd;
+      if (r % 2 == 0) {
+        even = a0;
+        odd = (a0 + a1) * 0.5;
+      } else {
+        const Double b0 = L::LoadFloats(b + m), b1 = L::LoadFloats(b + m + 1);
+        even = (a0 + b0) * 0.5;
+        odd = (a0 + a1 + b0 + b1) * 0.25;
+      }
+      store(2 * m, InterleaveLow<N>(even, odd, order));
+      store(2 * m + N, InterleaveHigh<N>(even, odd, order));
+    }
+    for (int32_t c = 2 * m; c < 2 * columns; ++c) {  // the plain outputs
+      const int32_t c0 = c / 2;
+      const int32_t c1 = NextOrLast(c0, columns);
+      double v;
+      if (r % 2 == 0 && c % 2 == 0)
+        v = at(r0, c0);
+      else if (r % 2 == 0)
+        v = (at(r0, c0) + at(r0, c1)) * 0.5;
+      else if (c % 2 == 0)
+        v = (at(r0, c0) + at(r1, c0)) * 0.5;
+      else
+        v = (at(r0, c0) + at(r0, c1) + at(r1, c0) + at(r1, c1)) * 0.25;
+      if (last)
+        output.image[rowStart + c] = FinalPixel(v, output.logImage[rowStart + c], offset);
+      else
+        plane[rowStart + c] = float(v);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavrix
