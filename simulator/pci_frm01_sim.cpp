@@ -154,8 +154,9 @@ PCI_FRM01_API int32_t PCI_FRM01_CALL LVDS_GetFrame(int32_t* byteCount, void* buf
   uint8_t* out = static_cast<uint8_t*>(buffer);
   if (!s.injectedFrames.empty()) {
     const std::vector<uint8_t>& frame = s.injectedFrames.front();
-    std::memset(out, 0, size_t(tavrix::kRawFrameBytes));
+    // Like a DMA transfer: each byte of the frame is written once.
     std::memcpy(out, frame.data(), frame.size());
+    std::memset(out + frame.size(), 0, size_t(tavrix::kRawFrameBytes) - frame.size());
     s.injectedFrames.pop_front();
   } else if (s.framesInFile == 0 || !ReadFrameFromFile(s, out)) {
     pci_frm01_sim::ComposeRawFrame(out, uint32_t(s.framesDelivered));
