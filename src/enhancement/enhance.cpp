@@ -44,6 +44,20 @@ int32_t LevelCap(int32_t maxWidth, int32_t width, int32_t height) {
 void EnhancementEngine::Enhance(uint16_t* source, uint16_t* destination, int32_t levels_,
                                 int32_t strength_, int32_t smoothingRadius_,
                                 int32_t smoothingDecay_, int32_t width_, int32_t height_) {
+  Run(source, destination, levels_, strength_, smoothingRadius_, smoothingDecay_, width_, height_,
+      false);
+}
+
+void EnhancementEngine::EnhancePlain(uint16_t* source, uint16_t* destination, int32_t levels_,
+                                     int32_t strength_, int32_t smoothingRadius_,
+                                     int32_t smoothingDecay_, int32_t width_, int32_t height_) {
+  Run(source, destination, levels_, strength_, smoothingRadius_, smoothingDecay_, width_, height_,
+      true);
+}
+
+void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t levels_,
+                            int32_t strength_, int32_t smoothingRadius_, int32_t smoothingDecay_,
+                            int32_t width_, int32_t height_, bool plain) {
   // Only images that fit the planes can be enhanced; the detector's always do.
   if (!IsComplete()) return;
   if (width_ < 1 || height_ < 1 || width_ > maxWidth || height_ > maxHeight) return;
@@ -77,7 +91,8 @@ void EnhancementEngine::Enhance(uint16_t* source, uint16_t* destination, int32_t
   kernelSize = 2 * smoothingRadius + 1;
   // The image's own size (the planes' size for the detector): the host's buffer
   // holds no more than that.
-  SmoothImage(smoothingRadius, smoothingDecay, kernel, source, smoothingCopy, width, height);
+  (plain ? SmoothImagePlain : SmoothImage)(smoothingRadius, smoothingDecay, kernel, source,
+                                           smoothingCopy, width, height);
 
   const size_t pixelCount = size_t(width) * size_t(height);
   LogMapImage(source, destination, pixelCount, logMapTable);
@@ -93,7 +108,9 @@ void EnhancementEngine::Enhance(uint16_t* source, uint16_t* destination, int32_t
   int32_t w = width;
   int32_t h = height;
   for (level = 0; level < levels; ++level) {
-    DecomposeLevel(w, h, filter, level == 0 ? logImage : coefficients, coefficients, width);
+    (plain ? DecomposeLevelPlain : DecomposeLevel)(w, h, filter,
+                                                   level == 0 ? logImage : coefficients,
+                                                   coefficients, width);
     w /= 2;
     h /= 2;
   }
@@ -104,7 +121,8 @@ void EnhancementEngine::Enhance(uint16_t* source, uint16_t* destination, int32_t
   VerticalLocalMean(coefficients, workPlaneA, band, windowSize);
   ComputeCorrectionBand(coefficients, workPlaneA, workPlaneB, band, windowSize, centre, gain);
   const FinalOutput output{logImage, destination, strength};
-  Reconstruct(workPlaneB, workPlaneA, output, width, bandWidth, bandHeight, levels);
+  Reconstruct(workPlaneB, workPlaneA, output, width, bandWidth, bandHeight, levels,
+              plain ? UpsampleLevelPlain : UpsampleLevel);
 }
 
 }  // namespace tavrix

@@ -22,8 +22,13 @@ class EnhancementEngine {
   // False when one of the planes or tables could not be allocated.
   bool IsComplete() const;
 
+  // The run. EnhancePlain takes the plain version of every step: slower, and
+  // what Enhance must equal bit for bit.
   void Enhance(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
                int32_t smoothingRadius, int32_t smoothingDecay, int32_t width, int32_t height);
+  void EnhancePlain(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
+                    int32_t smoothingRadius, int32_t smoothingDecay, int32_t width,
+                    int32_t height);
 
   int32_t kernelSize = 0;
   int32_t kernelRadius = 0;
@@ -58,6 +63,11 @@ class EnhancementEngine {
   // Built once at creation from the plain expressions: a run only looks up.
   uint16_t* logMapTable = nullptr;
   float* logImageTable = nullptr;
+
+ private:
+  void Run(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
+           int32_t smoothingRadius, int32_t smoothingDecay, int32_t width, int32_t height,
+           bool plain);
 };
 
 }  // namespace tavrix
