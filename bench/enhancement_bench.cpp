@@ -1,11 +1,15 @@
 // The enhancement run and each of its steps on a full-size radiograph-like
 // image, each reported as its median and as a multiple of a memcpy of the
-// image measured in the same run.
+// image measured in the same run. Steps with a fast version run their plain
+// version first; the fast one then also reports how many times faster it is
+// (plain_over_fast), both measured in the same run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "detector/dimensions.h"
@@ -86,10 +90,18 @@ double MemcpyMedianSeconds() {
   return median;
 }
 
+// Medians of the plain versions, by step, for the fast versions' ratios.
+std::map<std::string, double>& PlainMedians() {
+  static std::map<std::string, double> medians;
+  return medians;
+}
+
 // Runs `work` once per iteration, `prepare` before it untimed, and reports
-// the median and its ratio to the memcpy.
+// the median and its ratio to the memcpy; with a step named, also records it
+// as that step's plain median or reports the ratio of the plain one to it.
 template <class Prepare, class Work>
-void Measure(benchmark::State& state, Prepare&& prepare, Work&& work) {
+void Measure(benchmark::State& state, Prepare&& prepare, Work&& work, const char* step = nullptr,
+             bool plain = false) {
   std::vector<double> samples;
   for (auto _ : state) {
     prepare();
@@ -100,6 +112,11 @@ void Measure(benchmark::State& state, Prepare&& prepare, Work&& work) {
   const double median = Median(samples);
   state.counters["median_ms"] = median * 1e3;
   state.counters["x_memcpy"] = median / MemcpyMedianSeconds();
+  if (step == nullptr) return;
+  if (plain)
+    PlainMedians()[step] = median;
+  else if (PlainMedians().count(step))
+    state.counters["plain_over_fast"] = PlainMedians()[step] / median;
 }
 
 void BM_EnhanceMemcpyImage(benchmark::State& state) {
@@ -110,13 +127,34 @@ void BM_EnhanceMemcpyImage(benchmark::State& state) {
   });
 }
 
+void BM_EnhanceFullRunPlain(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [&] { f.source = f.picture; }, [&] {
+    f.engine.EnhancePlain(f.source.data(), f.destination.data(), kLevels, kStrength, kRadius,
+                          kDecay, kImageWidth, kImageHeight);
+  }, "run", true);
+}
+
 void BM_EnhanceFullRun(benchmark::State& state) {
   Fixture& f = Shared();
   Measure(state, [&] { f.source = f.picture; }, [&] {
     f.engine.Enhance(f.source.data(), f.destination.data(), kLevels, kStrength, kRadius, kDecay,
                      kImageWidth, kImageHeight);
-  });
+  }, "run");
 }
+
+// The convolution alone (radius 3), from the same kernel as a run's.
+template <bool kPlain>
+void ConvolveBenchmark(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [&] { f.source = f.picture; }, [&] {
+    (kPlain ? tavrix::ConvolveImagePlain : tavrix::ConvolveImage)(
+        f.source.data(), f.engine.smoothingCopy, f.engine.kernel, kRadius, kImageWidth,
+        kImageHeight);
+  }, "convolve", kPlain);
+}
+void BM_EnhanceConvolveImagePlain(benchmark::State& state) { ConvolveBenchmark<true>(state); }
+void BM_EnhanceConvolveImage(benchmark::State& state) { ConvolveBenchmark<false>(state); }
 
 // Only the clearing of the planes that every run starts with.
 void BM_EnhanceEarlyReturnRun(benchmark::State& state) {
@@ -153,18 +191,22 @@ void BM_EnhanceComputeWindow(benchmark::State& state) {
   });
 }
 
-void BM_EnhanceDecomposition(benchmark::State& state) {
+template <bool kPlain>
+void DecompositionBenchmark(benchmark::State& state) {
   Fixture& f = Shared();
   Measure(state, [] {}, [&] {
     int32_t w = kImageWidth, h = kImageHeight;
     for (int32_t level = 0; level < kLevels; ++level) {
-      tavrix::DecomposeLevel(w, h, f.Filter(), level == 0 ? f.engine.logImage : f.engine.coefficients,
-                             f.engine.coefficients, kImageWidth);
+      (kPlain ? tavrix::DecomposeLevelPlain : tavrix::DecomposeLevel)(
+          w, h, f.Filter(), level == 0 ? f.engine.logImage : f.engine.coefficients,
+          f.engine.coefficients, kImageWidth);
       w /= 2;
       h /= 2;
     }
-  });
+  }, "decomposition", kPlain);
 }
+void BM_EnhanceDecompositionPlain(benchmark::State& state) { DecompositionBenchmark<true>(state); }
+void BM_EnhanceDecomposition(benchmark::State& state) { DecompositionBenchmark<false>(state); }
 
 void BM_EnhanceDecomposeFirstLevel(benchmark::State& state) {
   Fixture& f = Shared();
@@ -180,27 +222,36 @@ void BM_EnhanceBandProcessing(benchmark::State& state) {
   Measure(state, [] {}, [&] { f.ProcessBand(); });
 }
 
-void BM_EnhanceReconstruct(benchmark::State& state) {
+template <bool kPlain>
+void ReconstructBenchmark(benchmark::State& state) {
   Fixture& f = Shared();
   const tavrix::FinalOutput output{f.engine.logImage, f.destination.data(), kStrength};
   Measure(state, [&] { f.ProcessBand(); }, [&] {
     tavrix::Reconstruct(f.engine.workPlaneB, f.engine.workPlaneA, output, kImageWidth,
-                        f.engine.bandWidth, f.engine.bandHeight, kLevels);
-  });
+                        f.engine.bandWidth, f.engine.bandHeight, kLevels,
+                        kPlain ? tavrix::UpsampleLevelPlain : tavrix::UpsampleLevel);
+  }, "reconstruct", kPlain);
 }
+void BM_EnhanceReconstructPlain(benchmark::State& state) { ReconstructBenchmark<true>(state); }
+void BM_EnhanceReconstruct(benchmark::State& state) { ReconstructBenchmark<false>(state); }
 
 #define ENHANCEMENT_BENCHMARK(name, iterations) \
   BENCHMARK(name)->UseManualTime()->Iterations(iterations)->Unit(benchmark::kMillisecond)
 
 ENHANCEMENT_BENCHMARK(BM_EnhanceMemcpyImage, 21);
-ENHANCEMENT_BENCHMARK(BM_EnhanceFullRun, 5);
+ENHANCEMENT_BENCHMARK(BM_EnhanceFullRunPlain, 5);
+ENHANCEMENT_BENCHMARK(BM_EnhanceFullRun, 7);
+ENHANCEMENT_BENCHMARK(BM_EnhanceConvolveImagePlain, 5);
+ENHANCEMENT_BENCHMARK(BM_EnhanceConvolveImage, 7);
 ENHANCEMENT_BENCHMARK(BM_EnhanceEarlyReturnRun, 7);
 ENHANCEMENT_BENCHMARK(BM_EnhanceSmoothImage, 5);
 ENHANCEMENT_BENCHMARK(BM_EnhanceLogMapImage, 11);
 ENHANCEMENT_BENCHMARK(BM_EnhanceComputeWindow, 11);
+ENHANCEMENT_BENCHMARK(BM_EnhanceDecompositionPlain, 5);
 ENHANCEMENT_BENCHMARK(BM_EnhanceDecomposition, 7);
 ENHANCEMENT_BENCHMARK(BM_EnhanceDecomposeFirstLevel, 7);
 ENHANCEMENT_BENCHMARK(BM_EnhanceBandProcessing, 21);
+ENHANCEMENT_BENCHMARK(BM_EnhanceReconstructPlain, 5);
 ENHANCEMENT_BENCHMARK(BM_EnhanceReconstruct, 7);
 
 }  // namespace

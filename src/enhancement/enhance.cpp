@@ -70,9 +70,16 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
   Clear(coefficients, planeElements);
   Clear(workPlaneA, planeElements);
   Clear(workPlaneB, planeElements);
-  Clear(logImage, planeElements);
   Clear(histogram, size_t(kHistogramBins));
-  Clear(smoothingCopy, planeElements);
+  // The copy for the smoothing and the log image are overwritten whole by a
+  // run that goes on at full size; clearing them first would change nothing.
+  // The plain run clears them regardless.
+  const bool overwrittenWhole = width == maxWidth && height == maxHeight;
+  auto clearOverwrittenPlanes = [&] {
+    Clear(logImage, planeElements);
+    Clear(smoothingCopy, planeElements);
+  };
+  if (plain || !overwrittenWhole) clearOverwrittenPlanes();
 
   strength = strength_;
   const int32_t cap = LevelCap(maxWidth, width, height);
@@ -85,7 +92,10 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
   const bool decayValid = smoothingDecay_ >= kMinDecay && smoothingDecay_ <= kMaxDecay;
   smoothingDecay = decayValid ? double(smoothingDecay_) * double(kDecayStep) : 0.0;
 
-  if (strength == 0 || levels == 0 || smoothingRadius == 0 || !decayValid) return;
+  if (strength == 0 || levels == 0 || smoothingRadius == 0 || !decayValid) {
+    if (!plain && overwrittenWhole) clearOverwrittenPlanes();
+    return;
+  }
 
   kernelRadius = smoothingRadius;
   kernelSize = 2 * smoothingRadius + 1;
