@@ -49,6 +49,7 @@ void FilterColumnsLanes(int32_t columns, int32_t rows, const float* taps, const 
   using Double = typename L::Double;
   constexpr int32_t kBlock = 256;  // columns per block; the kept rows fit the stack
   constexpr int32_t kKeptRows = 4;
+  constexpr int32_t kPrefetchRows = 4;
   float kept[kKeptRows][kBlock];
   double weights[kFastTaps];
   for (int32_t k = 0; k < kFastTaps; ++k) weights[k] = double(taps[kFastTaps - 1 - k]);
@@ -69,6 +70,14 @@ void FilterColumnsLanes(int32_t columns, int32_t rows, const float* taps, const 
       const float* in[kFastTaps];
       for (int32_t k = 0; k < kFastTaps; ++k) in[k] = sourceRow(e + k);
       float* out = destination + ptrdiff_t(p) * stride + first;
+      // The block reads each row in a short piece: ask for the rows that the
+      // outputs after next will add.
+      if (e + kFastTaps + kPrefetchRows < rows) {
+        for (int32_t t = e + kFastTaps + 2; t < e + kFastTaps + kPrefetchRows; ++t) {
+          const char* later = reinterpret_cast<const char*>(source + ptrdiff_t(t) * stride + first);
+          for (int32_t b = 0; b < int32_t(count * sizeof(float)); b += 64) __builtin_prefetch(later + b);
+        }
+      }
       int32_t x = 0;
       for (; x + N <= count; x += N) {
         Double sum = zero;

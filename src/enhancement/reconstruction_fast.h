@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include <immintrin.h>
+
 #include "enhancement/lanes.h"
 #include "enhancement/reconstruction.h"
 
@@ -53,6 +55,57 @@ typename Lanes<N>::Double ExpLanes(typename Lanes<N>::Double x) {
   return p * scale;
 }
 
+#if defined(__AVX512F__) && defined(__AVX512VL__) && defined(__AVX512BW__)
+#define TAVRIX_FINAL_PIXEL_LANES_512
+// FinalPixelLanes for eight lanes with what only the widest instruction set
+// has: scaling by 2^k in one step, comparisons into mask registers and a
+// narrowing store. Same bound, same margin, same fall-back.
+// The compiler's own headers leave the pass-through operand of unmasked
+// operations undefined on purpose, which it then reports.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+inline void FinalPixelLanes512(__m512d v, const float* logValues, uint16_t* out, double offset) {
+  constexpr double kReach = 20.0;
+  constexpr double kUnsure = 1e-5;
+  constexpr double kMaxPixel = 16383.0;
+  const __m512d x = _mm512_add_pd(_mm512_add_pd(v, _mm512_cvtps_pd(_mm256_loadu_ps(logValues))),
+                                  _mm512_set1_pd(offset));
+  const __m512d reached = _mm512_min_pd(_mm512_max_pd(x, _mm512_set1_pd(-kReach)),
+                                        _mm512_set1_pd(kReach));
+  // e^x as in ExpLanes: x = k ln 2 + r, the degree-9 polynomial, times 2^k.
+  const __m512d k = _mm512_roundscale_pd(_mm512_mul_pd(reached, _mm512_set1_pd(1.4426950408889634)),
+                                         _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+  const __m512d r = _mm512_sub_pd(
+      _mm512_sub_pd(reached, _mm512_mul_pd(k, _mm512_set1_pd(0.693147180369123816490))),
+      _mm512_mul_pd(k, _mm512_set1_pd(1.90821492927058770002e-10)));
+  __m512d p = _mm512_set1_pd(1.0 / 362880.0);
+  for (double c : {1.0 / 40320.0, 1.0 / 5040.0, 1.0 / 720.0, 1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0,
+                   0.5, 1.0, 1.0})
+    p = _mm512_add_pd(_mm512_mul_pd(p, r), _mm512_set1_pd(c));
+  const __m512d z = _mm512_sub_pd(_mm512_scalef_pd(p, k), _mm512_set1_pd(1.0));
+  const __m512d clamped =
+      _mm512_min_pd(_mm512_max_pd(z, _mm512_setzero_pd()), _mm512_set1_pd(kMaxPixel));
+  const __m256i whole = _mm512_cvttpd_epi32(clamped);
+  const __m512d pixel = _mm512_cvtepi32_pd(whole);
+  const __m512d fraction = _mm512_sub_pd(z, pixel);
+  const __mmask8 nearBelow = _mm512_mask_cmp_pd_mask(
+      _mm512_cmp_pd_mask(pixel, _mm512_set1_pd(0.5), _CMP_GT_OQ), fraction,
+      _mm512_set1_pd(kUnsure), _CMP_LT_OQ);
+  const __mmask8 nearAbove = _mm512_mask_cmp_pd_mask(
+      _mm512_cmp_pd_mask(pixel, _mm512_set1_pd(kMaxPixel - 0.5), _CMP_LT_OQ), fraction,
+      _mm512_set1_pd(1.0 - kUnsure), _CMP_GT_OQ);
+  const __mmask8 unsure = nearBelow | nearAbove | _mm512_cmp_pd_mask(x, x, _CMP_UNORD_Q);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvtepi32_epi16(whole));
+  if (unsure) {
+    alignas(64) double lanes[8];
+    _mm512_store_pd(lanes, v);
+    for (int32_t i = 0; i < 8; ++i)
+      if (unsure & (1u << i)) out[i] = FinalPixel(lanes[i], logValues[i], offset);
+  }
+}
+#pragma GCC diagnostic pop
+#endif
+
 // The last level's pixels for the interpolated corrections v of N outputs in a
 // row. A lane keeps the fast exponential's pixel unless its e^x - 1 lies
 // within kUnsure of an integer that decides the pixel (1 to 16383): up to
@@ -62,6 +115,12 @@ typename Lanes<N>::Double ExpLanes(typename Lanes<N>::Double x) {
 template <int N>
 void FinalPixelLanes(typename Lanes<N>::Double v, const float* logValues, uint16_t* out,
                      double offset) {
+#ifdef TAVRIX_FINAL_PIXEL_LANES_512
+  if constexpr (N == 8) {
+    FinalPixelLanes512(v, logValues, out, offset);
+    return;
+  }
+#endif
   using L = Lanes<N>;
   using Double = typename L::Double;
   using Long = typename L::Long;
@@ -86,6 +145,7 @@ void FinalPixelLanes(typename Lanes<N>::Double v, const float* logValues, uint16
   }
 }
 
+
 // Output columns 2m and 2m + 1 come from source columns m and m + 1 for N
 // values of m at once, in the plain sums, then interleaved into output order.
 template <int N>
@@ -93,6 +153,7 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
                         int32_t rows, const FinalOutput& output, bool last) {
   using L = Lanes<N>;
   using Double = typename L::Double;
+  constexpr int32_t kPrefetchAhead = 1024;  // floats
   const auto order = std::make_index_sequence<N>();
   const double offset = FinalOffset(output.strength);
   auto at = [&](int32_t r, int32_t c) { return double(source[ptrdiff_t(r) * stride + c]); };
@@ -104,8 +165,11 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
     const float* b = source + ptrdiff_t(r1) * stride;
     const ptrdiff_t rowStart = ptrdiff_t(r) * stride;
     auto store = [&](int32_t c, Double v) {
-      if (last)
+      if (last) {
+        // The log image streams by once; ask for it ahead of the lanes.
+        __builtin_prefetch(output.logImage + rowStart + c + kPrefetchAhead);
         FinalPixelLanes<N>(v, output.logImage + rowStart + c, output.image + rowStart + c, offset);
+      }
       else
         L::StoreFloats(plane + rowStart + c, v);
     };

@@ -34,9 +34,10 @@ void ConvolveInteriorLanes(uint16_t* source, const uint16_t* copy, const double*
                            int32_t radius, int32_t width, int32_t height, double inverse) {
   using L = Lanes<N>;
   using Double = typename L::Double;
-  constexpr int32_t kVectors = 4;
+  constexpr int32_t kVectors = N == 2 ? 4 : 8;  // as many sums as the registers hold
   constexpr int32_t kStrip = 256;  // output columns per strip
   constexpr int32_t kSpan = kStrip + 2 * kMaxKernelRadius;
+  constexpr int32_t kPrefetchRows = 4;
   double rows[kMaxKernelSize][kSpan];
   const int32_t size = 2 * radius + 1;
   const Double zero = {};
@@ -72,6 +73,12 @@ void ConvolveInteriorLanes(uint16_t* source, const uint16_t* copy, const double*
       const uint16_t* from = copy + ptrdiff_t(y) * width + (first - radius);
       double* to = rows[y % size];
       for (int32_t k = 0; k < count + 2 * radius; ++k) to[k] = double(from[k]);
+      // A strip reads each row in a short piece: ask for a later row's ahead.
+      if (y + kPrefetchRows < height) {
+        const char* later = reinterpret_cast<const char*>(from + ptrdiff_t(kPrefetchRows) * width);
+        for (int32_t b = 0; b < int32_t((count + 2 * radius) * sizeof(uint16_t)); b += 64)
+          __builtin_prefetch(later + b);
+      }
     };
     for (int32_t y = 0; y < 2 * radius; ++y) widen(y);
     for (int32_t y = radius; y < height - radius; ++y) {
