@@ -4,13 +4,17 @@
 
 #include "acquisition/raw_frame_layout.h"
 #include "acquisition/read_frame.h"
+#include "acquisition/read_frame_fast.h"
+#include "acquisition/read_frame_groups.h"
+#include "detector/instruction_set.h"
 
 namespace tavrix {
 
 // What makes it fast: blocks of 8 raw lines by 8 words are moved with
-// 16-byte loads, an in-register 8 x 8 transpose and 16-byte stores along
-// image rows. A tile of 256 raw lines writes 512 bytes of a row per visit,
-// so the rows' pages are looked up a fifth as often as with narrow tiles.
+// 16-byte loads and an in-register 8 x 8 transpose; four blocks fill a cache
+// line of 8 image rows, which is streamed out whole (read_frame_groups.h).
+// Widths whose rows do not start on a cache line take the same blocks in
+// tiles of 256 raw lines with ordinary stores.
 namespace {
 
 constexpr int32_t kBlock = 8;        // raw lines and words of one transpose
@@ -64,9 +68,41 @@ inline void StoreBlock(const Block& block, uint16_t* image, int32_t width, int32
     _mm_storeu_si128(reinterpret_cast<__m128i*>(image + size_t(firstRow + k * rowStep) * width + column), block.v[k]);
 }
 
-}  // namespace
+constexpr int32_t kBlocksPerGroup = kGroupColumns / kBlock;
 
-void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
+// Block q of a group: slots 8q..8q+7, transposed into columns 8q..8q+7.
+template <class SlotAt>
+void GatherBlocks(SlotAt slotAt, GroupBlock out) {
+  for (int32_t q = 0; q < kBlocksPerGroup; ++q) {
+    Block block;
+    for (int32_t j = 0; j < kBlock; ++j)
+      block.v[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slotAt(q * kBlock + j)));
+    const Block rows = Transpose(block);
+    for (int32_t k = 0; k < kBlock; ++k)
+      _mm_store_si128(reinterpret_cast<__m128i*>(out[k] + q * kBlock), rows.v[k]);
+  }
+}
+
+struct Sse2Kernel {
+  static void Stream(const uint8_t* slot0, ptrdiff_t slotStep, uint16_t* row0, ptrdiff_t rowStep) {
+    alignas(kCacheLineBytes) GroupBlock block;
+    GatherBlocks([&](int32_t i) { return slot0 + i * slotStep; }, block);
+    // Each row's cache line is written by consecutive stores, so it leaves whole.
+    for (int32_t k = 0; k < kBlock; ++k)
+      for (int32_t q = 0; q < kBlocksPerGroup; ++q)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(row0 + k * rowStep + q * kBlock),
+                         _mm_load_si128(reinterpret_cast<const __m128i*>(block[k] + q * kBlock)));
+  }
+  static void Place(const uint8_t* const slots[kGroupColumns], uint16_t* row0, int32_t column, ptrdiff_t rowStep,
+                    GroupSpan span) {
+    alignas(kCacheLineBytes) GroupBlock block;
+    GatherBlocks([&](int32_t i) { return slots[i]; }, block);
+    WriteSpan(block, row0, column, rowStep, span);
+  }
+  static void Finish() { _mm_sfence(); }
+};
+
+void UnscrambleByBlocks(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
   for (int32_t tile = 0; tile < kReadoutColumns; tile += kTileLines) {
     for (int32_t t = 0; t < kRunLength; t += kBlock) {
       for (int32_t c = tile; c < tile + kTileLines; c += kBlock) {
@@ -78,6 +114,30 @@ void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, in
         StoreBlock(Transpose(LoadBlock(rawFrame, c, kRunDStart + t, false)), image, width, height - 1 - t, -1, c);
       }
     }
+  }
+}
+
+}  // namespace
+
+void UnscrambleFrameSse2(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
+  UnscrambleByGroups<Sse2Kernel>(rawFrame, image, width, height);
+}
+
+void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
+  if (size_t(width) * sizeof *image % kCacheLineBytes != 0) {
+    UnscrambleByBlocks(rawFrame, image, width, height);
+    return;
+  }
+  switch (ActiveInstructionSet()) {
+    case InstructionSet::kAvx512:
+      UnscrambleFrameAvx512(rawFrame, image, width, height);
+      break;
+    case InstructionSet::kAvx2:
+      UnscrambleFrameAvx2(rawFrame, image, width, height);
+      break;
+    default:
+      UnscrambleFrameSse2(rawFrame, image, width, height);
+      break;
   }
 }
 
