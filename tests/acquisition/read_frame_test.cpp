@@ -13,6 +13,7 @@
 #include "acquisition/read_frame.h"
 #include "detector/detector.h"
 #include "grabber/frame_grabber.h"
+#include "support/correction_images.h"
 #include "support/detector_fixture.h"
 
 namespace tavrix_test {
@@ -215,22 +216,82 @@ TEST(UnscrambleFrame, WorksOnAFrameAtAnOddAddress) {
   EXPECT_EQ(image[1500], kSentinel);
 }
 
-TEST(UnscrambleFrame, FastMatchesPlainOnRandomFramesAtAlignedAndOddAddresses) {
-  std::vector<uint8_t> storage(size_t(tavrix::kRawFrameBytes) + 1);
-  uint32_t state = 99;
-  for (uint8_t& byte : storage) {
-    state = state * 1664525u + 1013904223u;
-    byte = uint8_t(state >> 24);
+std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
+  std::vector<uint8_t> bytes(count);
+  for (uint8_t& byte : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    byte = uint8_t(seed >> 24);
   }
-  for (size_t offset : {size_t(0), size_t(1)}) {
-    SCOPED_TRACE(offset);
-    std::vector<uint16_t> expected(size_t(kWidth) * kHeight, kSentinel), actual = expected;
-    tavrix::UnscrambleFramePlain(storage.data() + offset, expected.data(), kWidth, kHeight);
-    tavrix::UnscrambleFrame(storage.data() + offset, actual.data(), kWidth, kHeight);
-    size_t differing = 0;
-    for (size_t i = 0; i < expected.size(); ++i) differing += actual[i] != expected[i];
-    EXPECT_EQ(differing, 0u);
+  return bytes;
+}
+
+// An image buffer placed at a chosen distance from a cache line, with guard
+// words on both sides that no path may touch.
+class GuardedImage {
+ public:
+  GuardedImage(int32_t width, int32_t height, size_t offsetWords)
+      : pixels_(size_t(width) * height), storage_(kGuardWords + kLineWords + pixels_ + kGuardWords, kSentinel) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(storage_.data() + kGuardWords);
+    const size_t toLine = (kLineBytes - address % kLineBytes) % kLineBytes / sizeof(uint16_t);
+    image_ = storage_.data() + kGuardWords + toLine + offsetWords;
   }
+  uint16_t* data() { return image_; }
+  bool GuardsIntact() const {
+    for (const uint16_t* p = storage_.data(); p < image_; ++p)
+      if (*p != kSentinel) return false;
+    for (const uint16_t* p = image_ + pixels_; p < storage_.data() + storage_.size(); ++p)
+      if (*p != kSentinel) return false;
+    return true;
+  }
+
+ private:
+  static constexpr size_t kGuardWords = 64;
+  static constexpr size_t kLineBytes = 64;
+  static constexpr size_t kLineWords = kLineBytes / sizeof(uint16_t);
+  size_t pixels_;
+  std::vector<uint16_t> storage_;
+  uint16_t* image_ = nullptr;
+};
+
+size_t CountDifferences(const uint16_t* actual, const std::vector<uint16_t>& expected) {
+  size_t differing = 0;
+  for (size_t i = 0; i < expected.size(); ++i) differing += actual[i] != expected[i];
+  return differing;
+}
+
+// Every vector path against the plain readout, with the frame at an aligned
+// and an odd address and the image at every kind of distance from a cache
+// line (whole groups only, partial groups at the edges of both halves, words
+// that are not 16-byte aligned).
+TEST(UnscrambleFrame, EveryPathMatchesPlainAtAlignedAndOddFrameAndImageAddresses) {
+  const std::vector<uint8_t> storage = RandomBytes(size_t(tavrix::kRawFrameBytes) + 1, 99);
+  for (size_t rawOffset : {size_t(0), size_t(1)}) {
+    const uint8_t* raw = storage.data() + rawOffset;
+    std::vector<uint16_t> expected(size_t(kWidth) * kHeight, kSentinel);
+    tavrix::UnscrambleFramePlain(raw, expected.data(), kWidth, kHeight);
+    tavrix_test::ForEachInstructionSet([&](tavrix::InstructionSet path) {
+      for (size_t imageOffset : {size_t(0), size_t(1), size_t(8), size_t(24)}) {
+        SCOPED_TRACE(testing::Message() << InstructionSetName(path) << ", frame offset " << rawOffset
+                                        << ", image offset " << imageOffset << " words");
+        GuardedImage image(kWidth, kHeight, imageOffset);
+        tavrix::UnscrambleFrame(raw, image.data(), kWidth, kHeight);
+        EXPECT_EQ(CountDifferences(image.data(), expected), 0u);
+        EXPECT_TRUE(image.GuardsIntact());
+      }
+    });
+  }
+}
+
+// Rows that do not start on a cache line take the narrow blocks.
+TEST(UnscrambleFrame, WidthWhoseRowsMissTheCacheLinesMatchesPlain) {
+  constexpr int32_t kWideWidth = kWidth + 8;
+  const std::vector<uint8_t> raw = RandomBytes(size_t(tavrix::kRawFrameBytes), 7);
+  std::vector<uint16_t> expected(size_t(kWideWidth) * kHeight, kSentinel);
+  tavrix::UnscrambleFramePlain(raw.data(), expected.data(), kWideWidth, kHeight);
+  GuardedImage image(kWideWidth, kHeight, 0);
+  tavrix::UnscrambleFrame(raw.data(), image.data(), kWideWidth, kHeight);
+  EXPECT_EQ(CountDifferences(image.data(), expected), 0u);
+  EXPECT_TRUE(image.GuardsIntact());
 }
 
 // Through the exports: the middle columns hold 0 from creation on and reach
