@@ -51,7 +51,7 @@ void FilterColumnsLanes(int32_t columns, int32_t rows, const float* taps, const 
   constexpr int32_t kKeptRows = 4;
   constexpr int32_t kPrefetchRows = 4;
   float kept[kKeptRows][kBlock];
-  double weights[kFastTaps];
+  double weights[kFastTaps] = {};
   for (int32_t k = 0; k < kFastTaps; ++k) weights[k] = double(taps[kFastTaps - 1 - k]);
   const int32_t half = rows / 2;
   const Double zero = {};
@@ -103,7 +103,7 @@ void FilterRowsLanes(int32_t columns, int32_t rows, const float* taps, float* pl
                      int32_t stride, float* lineBuffer) {
   using L = Lanes<N>;
   using Double = typename L::Double;
-  double weights[kFastTaps];
+  double weights[kFastTaps] = {};
   for (int32_t k = 0; k < kFastTaps; ++k) weights[k] = double(taps[kFastTaps - 1 - k]);
   const int32_t half = columns / 2;
   float* even = lineBuffer;
@@ -126,8 +126,11 @@ void FilterRowsLanes(int32_t columns, int32_t rows, const float* taps, float* pl
     }
     for (; m < half; ++m) {
       double sum = 0.0;
-      for (int32_t k = 0; k < kFastTaps; ++k)
-        sum = sum + double((k % 2 ? odd : even)[(m + k / 2) % half]) * weights[k];
+      for (int32_t k = 0; k < kFastTaps; ++k) {
+        const int32_t t = (m + k / 2) % half;
+        const float sample = k % 2 ? odd[t] : even[t];
+        sum = sum + double(sample) * weights[k];
+      }
       row[(m + 2) % half] = float(sum);
     }
   }
