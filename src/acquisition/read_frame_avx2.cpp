@@ -47,10 +47,11 @@ void LoadHalf(SlotAt slotAt, int32_t half, __m256i v[kGroupWords]) {
 }
 
 struct Avx2Kernel {
-  static void Stream(const uint8_t* slot0, ptrdiff_t slotStep, uint16_t* row0, ptrdiff_t rowStep) {
+  template <ptrdiff_t kSlotStep>
+  static void Stream(const uint8_t* slot0, uint16_t* row0, ptrdiff_t rowStep) {
     __m256i v[kHalves][kGroupWords];
     for (int32_t h = 0; h < kHalves; ++h) {
-      LoadHalf([&](int32_t i) { return slot0 + i * slotStep; }, h, v[h]);
+      LoadHalf([&](int32_t i) { return slot0 + i * kSlotStep; }, h, v[h]);
       TransposeLanes(v[h]);
     }
     for (int32_t k = 0; k < kGroupWords; ++k)

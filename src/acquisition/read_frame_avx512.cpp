@@ -50,9 +50,10 @@ void LoadGroup(SlotAt slotAt, __m512i v[kGroupWords]) {
 static_assert(kLanes * kGroupWords == kGroupColumns, "four lanes of eight words make a group");
 
 struct Avx512Kernel {
-  static void Stream(const uint8_t* slot0, ptrdiff_t slotStep, uint16_t* row0, ptrdiff_t rowStep) {
+  template <ptrdiff_t kSlotStep>
+  static void Stream(const uint8_t* slot0, uint16_t* row0, ptrdiff_t rowStep) {
     __m512i v[kGroupWords];
-    LoadGroup([&](int32_t i) { return slot0 + i * slotStep; }, v);
+    LoadGroup([&](int32_t i) { return slot0 + i * kSlotStep; }, v);
     TransposeLanes(v);
     for (int32_t k = 0; k < kGroupWords; ++k) _mm512_stream_si512(reinterpret_cast<__m512i*>(row0 + k * rowStep), v[k]);
   }

@@ -84,9 +84,10 @@ void GatherBlocks(SlotAt slotAt, GroupBlock out) {
 }
 
 struct Sse2Kernel {
-  static void Stream(const uint8_t* slot0, ptrdiff_t slotStep, uint16_t* row0, ptrdiff_t rowStep) {
+  template <ptrdiff_t kSlotStep>
+  static void Stream(const uint8_t* slot0, uint16_t* row0, ptrdiff_t rowStep) {
     alignas(kCacheLineBytes) GroupBlock block;
-    GatherBlocks([&](int32_t i) { return slot0 + i * slotStep; }, block);
+    GatherBlocks([&](int32_t i) { return slot0 + i * kSlotStep; }, block);
     // Each row's cache line is written by consecutive stores, so it leaves whole.
     for (int32_t k = 0; k < kBlock; ++k)
       for (int32_t q = 0; q < kBlocksPerGroup; ++q)

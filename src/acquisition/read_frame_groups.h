@@ -54,12 +54,57 @@ inline void WriteSpan(const GroupBlock block, uint16_t* row0, int32_t column, pt
 }
 
 // Kernel provides:
-//   static void Stream(const uint8_t* slot0, ptrdiff_t slotStep, uint16_t* row0, ptrdiff_t rowStep);
-//     slot i (i = 0..31) at slot0 + i * slotStep, 16 bytes each, unaligned;
+//   template <ptrdiff_t kSlotStep>
+//   static void Stream(const uint8_t* slot0, uint16_t* row0, ptrdiff_t rowStep);
+//     slot i (i = 0..31) at slot0 + i * kSlotStep, 16 bytes each, unaligned;
 //     row k at row0 + k * rowStep, 64-byte aligned: out[k] streamed there.
 //   static void Place(const uint8_t* const slots[32], uint16_t* row0, int32_t column, ptrdiff_t rowStep,
 //                     GroupSpan span);  // writes only the span's columns, with ordinary stores
 //   static void Finish();  // orders the streaming stores before returning
+
+// One half of the image: the left half's columns take raw lines in rising
+// order, the right half's in falling order. The line step is a constant so
+// that the group's 32 loads take their offsets from one address.
+template <class Kernel, bool isRight>
+void UnscrambleHalf(const uint8_t* rawFrame, uint16_t* image, int32_t width, const RunPlacement runs[2], int32_t lead) {
+  constexpr ptrdiff_t kSlotStep = isRight ? -kRawLineBytes : kRawLineBytes;
+  const int32_t first = isRight ? width - kReadoutColumns : 0;
+  const int32_t end = first + kReadoutColumns;
+  // The raw line feeding image column x of this half.
+  auto lineOf = [&](int32_t x) {
+    const int32_t c = isRight ? width - 1 - x : x;
+    return rawFrame + size_t(kFirstImageRawLine + c) * size_t(kRawLineBytes);
+  };
+  const int32_t firstGroup = first - ((first - lead) % kGroupColumns + kGroupColumns) % kGroupColumns;
+
+  for (int32_t tile = firstGroup; tile < end; tile += kTileGroups * kGroupColumns) {
+    const int32_t tileEnd = std::min(end, tile + kTileGroups * kGroupColumns);
+    for (int32_t t = 0; t < kRunLength; t += kGroupWords) {
+      for (int32_t column = tile; column < tileEnd; column += kGroupColumns) {
+        const GroupSpan span{std::max(first - column, 0), std::min(end - column, kGroupColumns)};
+        const bool whole = span.from == 0 && span.to == kGroupColumns;
+        const uint8_t* slot0 = lineOf(column);
+        for (int32_t r = 0; r < 2; ++r) {
+          const RunPlacement& run = runs[r];
+          const ptrdiff_t word = ptrdiff_t(run.start + t) * 2;
+          const ptrdiff_t row = run.firstRow + ptrdiff_t(run.rowStep) * t;
+          if (whole) {
+            Kernel::template Stream<kSlotStep>(slot0 + word, image + row * width + column,
+                                               ptrdiff_t(run.rowStep) * width);
+            continue;
+          }
+          // Slots outside the half repeat its edge line; their words are not written.
+          const uint8_t* firstValid = lineOf(column + span.from) + word;
+          const uint8_t* slots[kGroupColumns];
+          for (int32_t i = 0; i < kGroupColumns; ++i)
+            slots[i] = firstValid + (std::min(std::max(i, span.from), span.to - 1) - span.from) * kSlotStep;
+          Kernel::Place(slots, image + row * width, column, ptrdiff_t(run.rowStep) * width, span);
+        }
+      }
+    }
+  }
+}
+
 template <class Kernel>
 void UnscrambleByGroups(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
   const RunPlacement left[2] = {{kRunCStart, kRunLength - 1, -1}, {kRunDStart, height - 1, -1}};
@@ -67,45 +112,8 @@ void UnscrambleByGroups(const uint8_t* rawFrame, uint16_t* image, int32_t width,
   // Words from the image's start to its first cache-line boundary.
   const int32_t lead =
       int32_t((kCacheLineBytes - reinterpret_cast<uintptr_t>(image) % kCacheLineBytes) % kCacheLineBytes) / 2;
-
-  for (const bool isRight : {false, true}) {
-    const RunPlacement* runs = isRight ? right : left;
-    const int32_t first = isRight ? width - kReadoutColumns : 0;
-    const int32_t end = first + kReadoutColumns;
-    // The raw line feeding image column x of this half.
-    auto lineOf = [&](int32_t x) {
-      const int32_t c = isRight ? width - 1 - x : x;
-      return rawFrame + size_t(kFirstImageRawLine + c) * size_t(kRawLineBytes);
-    };
-    const ptrdiff_t slotStep = isRight ? -kRawLineBytes : kRawLineBytes;
-    const int32_t firstGroup = first - ((first - lead) % kGroupColumns + kGroupColumns) % kGroupColumns;
-
-    for (int32_t tile = firstGroup; tile < end; tile += kTileGroups * kGroupColumns) {
-      const int32_t tileEnd = std::min(end, tile + kTileGroups * kGroupColumns);
-      for (int32_t t = 0; t < kRunLength; t += kGroupWords) {
-        for (int32_t column = tile; column < tileEnd; column += kGroupColumns) {
-          const GroupSpan span{std::max(first - column, 0), std::min(end - column, kGroupColumns)};
-          const bool whole = span.from == 0 && span.to == kGroupColumns;
-          const uint8_t* slot0 = lineOf(column);
-          for (int32_t r = 0; r < 2; ++r) {
-            const RunPlacement& run = runs[r];
-            const ptrdiff_t word = ptrdiff_t(run.start + t) * 2;
-            const ptrdiff_t row = run.firstRow + ptrdiff_t(run.rowStep) * t;
-            if (whole) {
-              Kernel::Stream(slot0 + word, slotStep, image + row * width + column, ptrdiff_t(run.rowStep) * width);
-              continue;
-            }
-            // Slots outside the half repeat its edge line; their words are not written.
-            const uint8_t* firstValid = lineOf(column + span.from) + word;
-            const uint8_t* slots[kGroupColumns];
-            for (int32_t i = 0; i < kGroupColumns; ++i)
-              slots[i] = firstValid + (std::min(std::max(i, span.from), span.to - 1) - span.from) * slotStep;
-            Kernel::Place(slots, image + row * width, column, ptrdiff_t(run.rowStep) * width, span);
-          }
-        }
-      }
-    }
-  }
+  UnscrambleHalf<Kernel, false>(rawFrame, image, width, left, lead);
+  UnscrambleHalf<Kernel, true>(rawFrame, image, width, right, lead);
   Kernel::Finish();
 }
 
