@@ -24,26 +24,25 @@ uint16_t FinalPixel(double v, float logValue, double offset) {
   return ClampToPixel(std::exp(x) - 1.0);
 }
 
+double InterpolatedSample(const float* source, int32_t stride, int32_t columns, int32_t rows,
+                          int32_t r, int32_t c) {
+  auto at = [&](int32_t row, int32_t column) { return double(source[ptrdiff_t(row) * stride + column]); };
+  const int32_t r0 = r / 2;
+  const int32_t r1 = NextOrLast(r0, rows);
+  const int32_t c0 = c / 2;
+  const int32_t c1 = NextOrLast(c0, columns);
+  if (r % 2 == 0 && c % 2 == 0) return at(r0, c0);
+  if (r % 2 == 0) return (at(r0, c0) + at(r0, c1)) * 0.5;
+  if (c % 2 == 0) return (at(r0, c0) + at(r1, c0)) * 0.5;
+  return (at(r0, c0) + at(r0, c1) + at(r1, c0) + at(r1, c1)) * 0.25;
+}
+
 void UpsampleLevelPlain(const float* source, float* plane, int32_t stride, int32_t columns,
                         int32_t rows, const FinalOutput& output, bool last) {
   const double offset = FinalOffset(output.strength);
-  auto at = [&](int32_t r, int32_t c) { return double(source[ptrdiff_t(r) * stride + c]); };
   for (int32_t r = 0; r < 2 * rows; ++r) {
-    const int32_t r0 = r / 2;
-    const int32_t r1 = NextOrLast(r0, rows);
     for (int32_t c = 0; c < 2 * columns; ++c) {
-      const int32_t c0 = c / 2;
-      const int32_t c1 = NextOrLast(c0, columns);
-      double v;
-      if (r % 2 == 0 && c % 2 == 0)
-        v = at(r0, c0);
-      else if (r % 2 == 0)
-        v = (at(r0, c0) + at(r0, c1)) * 0.5;
-      else if (c % 2 == 0)
-        v = (at(r0, c0) + at(r1, c0)) * 0.5;
-      else
-        v = (at(r0, c0) + at(r0, c1) + at(r1, c0) + at(r1, c1)) * 0.25;
-
+      const double v = InterpolatedSample(source, stride, columns, rows, r, c);
       const ptrdiff_t i = ptrdiff_t(r) * stride + c;
       if (!last) {
         plane[i] = float(v);

@@ -17,6 +17,11 @@ struct FinalOutput {
 // so that a constant band stays constant to the last pixel.
 inline int32_t NextOrLast(int32_t i, int32_t count) { return i + 1 < count ? i + 1 : count - 1; }
 
+// Output (r, c) of enlarging the columns x rows block of source: even rows and
+// columns copy, odd ones average their neighbours, in double precision.
+double InterpolatedSample(const float* source, int32_t stride, int32_t columns, int32_t rows,
+                          int32_t r, int32_t c);
+
 // strength * 0.01 * 4, the single-precision 0.01 widened.
 double FinalOffset(int32_t strength);
 

@@ -156,7 +156,6 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
   constexpr int32_t kPrefetchAhead = 1024;  // floats
   const auto order = std::make_index_sequence<N>();
   const double offset = FinalOffset(output.strength);
-  auto at = [&](int32_t r, int32_t c) { return double(source[ptrdiff_t(r) * stride + c]); };
 
   for (int32_t r = 0; r < 2 * rows; ++r) {
     const int32_t r0 = r / 2;
@@ -189,17 +188,7 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
       store(2 * m + N, InterleaveHigh<N>(even, odd, order));
     }
     for (int32_t c = 2 * m; c < 2 * columns; ++c) {  // the plain outputs
-      const int32_t c0 = c / 2;
-      const int32_t c1 = NextOrLast(c0, columns);
-      double v;
-      if (r % 2 == 0 && c % 2 == 0)
-        v = at(r0, c0);
-      else if (r % 2 == 0)
-        v = (at(r0, c0) + at(r0, c1)) * 0.5;
-      else if (c % 2 == 0)
-        v = (at(r0, c0) + at(r1, c0)) * 0.5;
-      else
-        v = (at(r0, c0) + at(r0, c1) + at(r1, c0) + at(r1, c1)) * 0.25;
+      const double v = InterpolatedSample(source, stride, columns, rows, r, c);
       if (last)
         output.image[rowStart + c] = FinalPixel(v, output.logImage[rowStart + c], offset);
       else
