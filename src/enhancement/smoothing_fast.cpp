@@ -21,6 +21,8 @@ void ConvolveImage(uint16_t* source, uint16_t* copy, const double* kernel, int32
   }
   std::memcpy(copy, source, size_t(width) * size_t(height) * sizeof(uint16_t));
   const double inverse = InverseKernelNorm(kernel, 2 * radius + 1);
+  // No interior row: the lanes would still fill their row window past the copy.
+  if (height <= 2 * radius) return;
   switch (ActiveInstructionSet()) {
     case InstructionSet::kAvx512:
       ConvolveInteriorAvx512(source, copy, kernel, radius, width, height, inverse);

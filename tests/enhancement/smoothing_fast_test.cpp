@@ -48,6 +48,22 @@ TEST(ConvolveImageFast, MatchesPlainOnEdgeCaseImagesForEveryRadiusAndPath) {
   }
 }
 
+// Too few rows for any interior: nothing is written, and the row window the
+// fast path fills must not reach past the copy (the sanitizer build sees it).
+TEST(ConvolveImageFast, ImageWithoutInteriorRowsReadsNothingPastItsCopy) {
+  constexpr int32_t kWidth = 40;
+  for (int32_t radius : {1, 2, 3}) {
+    for (int32_t height = 1; height <= 2 * radius; ++height) {
+      Image image(size_t(kWidth) * height);
+      for (size_t i = 0; i < image.size(); ++i) image[i] = uint16_t(i * 977);
+      ForEachInstructionSet([&] {
+        ASSERT_EQ(Convolved(image, kWidth, height, radius, 10, false), image)
+            << "radius " << radius << ", height " << height;
+      });
+    }
+  }
+}
+
 TEST(ConvolveImageFast, MatchesPlainOnFullSizeRadiograph) {
   const Image picture = tavrix_test::SyntheticRadiograph(kImageWidth, kImageHeight);
   const Image plain = Convolved(picture, kImageWidth, kImageHeight, 3, 10, true);
