@@ -8,7 +8,10 @@ namespace tavrix {
 
 // The weights are positive and normalised, so a sum never leaves the range of
 // its neighbourhood; the guard only keeps the conversion defined whatever comes.
-inline uint16_t TruncateToSample(double value) {
+// Internal to each file: the wide-vector files compile it with their own
+// instructions, and an unoptimised build must not link their copy into the
+// baseline path.
+static inline uint16_t TruncateToSample(double value) {
   if (!(value > 0.0)) return 0;
   if (value >= 65535.0) return 65535;
   return uint16_t(value);
