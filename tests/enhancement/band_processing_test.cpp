@@ -73,5 +73,29 @@ TEST(ComputeCorrectionBand, ConstantBandGivesCentreLessTwiceValueTimesGainToItsE
   }
 }
 
+TEST(ComputeCorrectionBand, KeepsRowMeanInDoubleRatherThanRoundingItToFloat) {
+  constexpr int32_t kColumns = 256;
+  const Band size{kColumns, 1, kColumns};
+  const float centre = 9.6803436f, gain = 0.049999997f;
+  std::vector<float> band(kColumns), means(kColumns), correction(kColumns);
+  uint32_t state = 11u;
+  for (float& v : band) {
+    state = state * 1664525u + 1013904223u;
+    v = 7.0f + float(state >> 8) / float(1u << 24);
+  }
+  VerticalLocalMean(band.data(), means.data(), size, 5);
+  ComputeCorrectionBand(band.data(), means.data(), correction.data(), size, 5, centre, gain);
+  int32_t roundingWouldShow = 0;
+  for (int32_t c = 0; c < kColumns; ++c) {
+    const double h = CentredMean(band.data(), 1, kColumns, c, 5);
+    auto scaled = [&](double mean) {
+      return float((double(centre) - (mean + double(means[c]))) * double(gain));
+    };
+    ASSERT_EQ(correction[c], scaled(h)) << c;
+    roundingWouldShow += scaled(double(float(h))) != scaled(h);
+  }
+  EXPECT_GT(roundingWouldShow, 0) << "no pixel where a float row mean would differ";
+}
+
 }  // namespace
 }  // namespace tavrix
