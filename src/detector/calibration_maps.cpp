@@ -14,9 +14,11 @@ constexpr int32_t kLoaded = 1;
 // into every later image.
 std::FILE* OpenCalibrationFile(const char* path, size_t requiredBytes) {
   if (path == nullptr) return nullptr;
+  // Looked at before opening: opening a named pipe waits for a writer.
+  struct stat info;
+  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return nullptr;
-  struct stat info;
   if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode) ||
       static_cast<unsigned long long>(info.st_size) < requiredBytes) {
     std::fclose(file);

@@ -1,6 +1,13 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "detector/detector.h"
@@ -117,6 +124,41 @@ TEST_F(CalibrationMaps, UnusableFilesAreRefusedAndLeaveTheMapsUnchanged) {
   EXPECT_EQ(detector_->LoadGainMap(shortGain.path(), 0), 0);
   EXPECT_TRUE(PixelMapMatches(0, loaded));
   EXPECT_TRUE(GainMapNeutral(0));
+}
+
+TEST_F(CalibrationMaps, NamedPipeIsRefusedWithoutWaitingForAWriter) {
+  char directory[] = "/tmp/tavrix_pipe_XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string pipe = std::string(directory) + "/map";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  // Should a loader wait for a writer, one turns up after two seconds and
+  // lets it go on, so that the test fails instead of hanging.
+  std::atomic<bool> loaded{false};
+  std::atomic<bool> writerNeeded{false};
+  std::thread writer([&] {
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!loaded) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (std::chrono::steady_clock::now() < patience) continue;
+      const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);  // fails while nobody reads
+      if (fd >= 0) {
+        writerNeeded = true;
+        close(fd);
+      }
+    }
+  });
+  const int32_t pixelResult = detector_->LoadPixelMap(pipe.c_str(), 0);
+  const int32_t gainResult = detector_->LoadGainMap(pipe.c_str(), 1);
+  loaded = true;
+  writer.join();
+  unlink(pipe.c_str());
+  rmdir(directory);
+
+  EXPECT_EQ(pixelResult, 0);
+  EXPECT_EQ(gainResult, 0);
+  EXPECT_FALSE(writerNeeded) << "a loader waited for a writer on a named pipe";
+  EXPECT_TRUE(PixelMapNeutral(0));
+  EXPECT_TRUE(GainMapNeutral(1));
 }
 
 TEST_F(CalibrationMaps, ExportsReachTheLoaders) {
