@@ -40,13 +40,14 @@ void Detector::DrainMessages() {
 }
 
 int32_t Detector::DecodeMessage(int32_t position) {
-  // Positions outside the message read nothing. A frame starting at 62 or 63
-  // has its closing byte beyond the message, where the buffer always holds 0.
+  // Positions outside the message read nothing.
   if (position < 0 || position >= messageLength) return 0;
   const uint8_t byte = rxBuffer[position];
   const int32_t code = SwitchCode(byte);
   if (code != 0) return code;
-  if (byte == kTemperatureStart && rxBuffer[position + 2] == kTemperatureEnd)
+  // A frame whose closing byte would lie beyond the message never completes.
+  if (byte == kTemperatureStart && position + 2 < messageLength &&
+      rxBuffer[position + 2] == kTemperatureEnd)
     temperature = DecodeTemperature(rxBuffer[position + 1]);
   return 0;
 }

@@ -320,3 +320,28 @@ TEST_F(ReceiveBufferTest, BytesBeyondTheMessageStayZeroAndAreNeverDecoded) {
 
 }  // namespace
 }  // namespace tavrix_test
+
+namespace tavrix_test {
+namespace {
+
+// Even a grabber module that wrote past the message must not complete a frame
+// whose closing byte lies beyond it.
+TEST_F(SimulatorTest, FrameClosedBeyondTheMessageNeverCompletesWhateverTheBufferHolds) {
+  tavrix::Detector detector;
+  ASSERT_TRUE(detector.IsComplete());
+  detector.rxBuffer[62] = 'f';
+  detector.rxBuffer[63] = 0x19;
+  detector.rxBuffer[64] = 'g';
+  detector.rxBuffer[65] = 'g';
+  EXPECT_EQ(detector.DecodeMessage(62), 0);
+  EXPECT_EQ(detector.DecodeMessage(63), 0);
+  EXPECT_EQ(detector.temperature, 0);
+  detector.rxBuffer[61] = 'f';
+  detector.rxBuffer[62] = 0xFF;
+  detector.rxBuffer[63] = 'g';
+  EXPECT_EQ(detector.DecodeMessage(61), 0);
+  EXPECT_EQ(detector.temperature, -5) << "a frame ending at position 63 still completes";
+}
+
+}  // namespace
+}  // namespace tavrix_test
