@@ -10,4 +10,7 @@ bash scripts/install-deps.sh
 cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/linux -j "$(nproc)" --target expose
 mkdir -p "$out"
-build/linux/tools/expose "$out"
+# The detector's serial channel sends a switch code ('v') and a temperature
+# frame ('f', 0x19, 'g': 21 degrees).
+printf 'v\x66\x19g' > "$out/serial.bin"
+PCI_FRM01_SIM_UART="$out/serial.bin" build/linux/tools/expose "$out"
