@@ -59,21 +59,29 @@ TEST(FilterImpulseNoiseFast, MatchesPlainOnUniformAndCheckerboardImages) {
 }
 
 TEST(FilterImpulseNoiseFast, MatchesPlainForEveryOffsetAroundTheBandEdges) {
-  // A field of v with a pixel at v + d and a second one two columns on at
-  // v + e: the window sums take every residue modulo 25 and the pixel lies
-  // just inside or just outside its band, with the mean on either side of a
-  // whole number.
-  for (uint16_t level : {1, 12, 1000, 16383, 65490}) {
-    TestImage image(620, 330, level);
-    int32_t spot = 0;
-    for (int32_t d = -40; d <= 40; ++d)
-      for (int32_t e = -30; e <= 30; ++e, ++spot) {
-        const int32_t r = 8 + 6 * (spot / 100), c = 8 + 6 * (spot % 100);
-        if (level + d < 0 || level + d > 65535 || level + e < 0 || level + e > 65535) continue;
-        image(r, c) = uint16_t(level + d);
-        image(r, c + 2) = uint16_t(level + e);
-      }
-    ExpectFastMatchesPlain(image, "band edges around " + std::to_string(level));
+  // A field of v with a pixel at v + d and a second one at v + e: the window
+  // sums take every residue modulo 25 and the pixel lies just inside or just
+  // outside its band, with the mean on either side of a whole number. The
+  // second pixel sits in the pixel's own row, in a row next to it, or in the
+  // window's top or bottom row, so the band's width comes from the rows a
+  // first look at the window skips as well as from those it reads.
+  struct Offset {
+    int32_t rows, columns;
+  };
+  for (Offset second : {Offset{0, 2}, Offset{1, 1}, Offset{2, 0}, Offset{-2, -1}}) {
+    for (uint16_t level : {1, 12, 1000, 16383, 65490}) {
+      TestImage image(620, 330, level);
+      int32_t spot = 0;
+      for (int32_t d = -40; d <= 40; ++d)
+        for (int32_t e = -30; e <= 30; ++e, ++spot) {
+          const int32_t r = 8 + 6 * (spot / 100), c = 8 + 6 * (spot % 100);
+          if (level + d < 0 || level + d > 65535 || level + e < 0 || level + e > 65535) continue;
+          image(r, c) = uint16_t(level + d);
+          image(r + second.rows, c + second.columns) = uint16_t(level + e);
+        }
+      ExpectFastMatchesPlain(image, "band edges around " + std::to_string(level) + ", second pixel at " +
+                                        std::to_string(second.rows) + ", " + std::to_string(second.columns));
+    }
   }
 }
 
