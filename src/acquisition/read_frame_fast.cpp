@@ -13,13 +13,9 @@ namespace tavrix {
 // What makes it fast: blocks of 8 raw lines by 8 words are moved with
 // 16-byte loads and an in-register 8 x 8 transpose; four blocks fill a cache
 // line of 8 image rows, which is streamed out whole (read_frame_groups.h).
-// Widths whose rows do not start on a cache line take the same blocks in
-// tiles of 256 raw lines with ordinary stores.
 namespace {
 
-constexpr int32_t kBlock = 8;        // raw lines and words of one transpose
-constexpr int32_t kTileLines = 256;  // 512 bytes of each image row per tile
-static_assert(kReadoutColumns % kTileLines == 0 && kRunLength % kBlock == 0, "blocks must cover the readout");
+constexpr int32_t kBlock = 8;  // raw lines and words of one transpose
 
 struct Block {
   __m128i v[kBlock];
@@ -47,25 +43,6 @@ inline Block Transpose(const Block& in) {
     out.v[2 * e + 1] = _mm_unpackhi_epi64(b[h], b[h + 2]);
   }
   return out;
-}
-
-// Words start..start+7 of raw lines first..first+7, in increasing line order
-// or, with `reversed`, decreasing.
-inline Block LoadBlock(const uint8_t* rawFrame, int32_t first, int32_t start, bool reversed) {
-  Block block;
-  for (int32_t i = 0; i < kBlock; ++i) {
-    const int32_t line = kFirstImageRawLine + first + (reversed ? kBlock - 1 - i : i);
-    block.v[i] = _mm_loadu_si128(
-        reinterpret_cast<const __m128i*>(rawFrame + (size_t(line) * kRawLineWords + size_t(start)) * 2));
-  }
-  return block;
-}
-
-// Row k of the block goes to image row firstRow + k * rowStep, from column `column` on.
-inline void StoreBlock(const Block& block, uint16_t* image, int32_t width, int32_t firstRow, int32_t rowStep,
-                       int32_t column) {
-  for (int32_t k = 0; k < kBlock; ++k)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(image + size_t(firstRow + k * rowStep) * width + column), block.v[k]);
 }
 
 constexpr int32_t kBlocksPerGroup = kGroupColumns / kBlock;
@@ -103,21 +80,6 @@ struct Sse2Kernel {
   static void Finish() { _mm_sfence(); }
 };
 
-void UnscrambleByBlocks(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
-  for (int32_t tile = 0; tile < kReadoutColumns; tile += kTileLines) {
-    for (int32_t t = 0; t < kRunLength; t += kBlock) {
-      for (int32_t c = tile; c < tile + kTileLines; c += kBlock) {
-        // Columns width-1-c run leftward as c grows: the lines go in reversed.
-        const int32_t right = width - kBlock - c;
-        StoreBlock(Transpose(LoadBlock(rawFrame, c, kRunAStart + t, true)), image, width, t, 1, right);
-        StoreBlock(Transpose(LoadBlock(rawFrame, c, kRunBStart + t, true)), image, width, kRunLength + t, 1, right);
-        StoreBlock(Transpose(LoadBlock(rawFrame, c, kRunCStart + t, false)), image, width, kRunLength - 1 - t, -1, c);
-        StoreBlock(Transpose(LoadBlock(rawFrame, c, kRunDStart + t, false)), image, width, height - 1 - t, -1, c);
-      }
-    }
-  }
-}
-
 }  // namespace
 
 void UnscrambleFrameSse2(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
@@ -125,8 +87,11 @@ void UnscrambleFrameSse2(const uint8_t* rawFrame, uint16_t* image, int32_t width
 }
 
 void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
+  // The vector paths write whole cache lines of image rows, so rows must be a
+  // multiple of 64 bytes long (the detector's are); other widths take the
+  // plain copy.
   if (size_t(width) * sizeof *image % kCacheLineBytes != 0) {
-    UnscrambleByBlocks(rawFrame, image, width, height);
+    UnscrambleFramePlain(rawFrame, image, width, height);
     return;
   }
   switch (ActiveInstructionSet()) {
