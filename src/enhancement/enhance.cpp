@@ -71,15 +71,6 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
   Clear(workPlaneA, planeElements);
   Clear(workPlaneB, planeElements);
   Clear(histogram, size_t(kHistogramBins));
-  // The copy for the smoothing and the log image are overwritten whole by a
-  // run that goes on at full size; clearing them first would change nothing.
-  // The plain run clears them regardless.
-  const bool overwrittenWhole = width == maxWidth && height == maxHeight;
-  auto clearOverwrittenPlanes = [&] {
-    Clear(logImage, planeElements);
-    Clear(smoothingCopy, planeElements);
-  };
-  if (plain || !overwrittenWhole) clearOverwrittenPlanes();
 
   strength = strength_;
   const int32_t cap = LevelCap(maxWidth, width, height);
@@ -92,10 +83,17 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
   const bool decayValid = smoothingDecay_ >= kMinDecay && smoothingDecay_ <= kMaxDecay;
   smoothingDecay = decayValid ? double(smoothingDecay_) * double(kDecayStep) : 0.0;
 
-  if (strength == 0 || levels == 0 || smoothingRadius == 0 || !decayValid) {
-    if (!plain && overwrittenWhole) clearOverwrittenPlanes();
-    return;
+  const bool runs = strength != 0 && levels != 0 && smoothingRadius != 0 && decayValid;
+
+  // The copy for the smoothing and the log image are overwritten whole by a
+  // run that goes on at full size; clearing them first would change nothing.
+  // The plain run clears them regardless.
+  const bool overwrittenWhole = runs && width == maxWidth && height == maxHeight;
+  if (plain || !overwrittenWhole) {
+    Clear(logImage, planeElements);
+    Clear(smoothingCopy, planeElements);
   }
+  if (!runs) return;
 
   kernelRadius = smoothingRadius;
   kernelSize = 2 * smoothingRadius + 1;
