@@ -32,8 +32,10 @@ void ApplyGainRowSse2(uint16_t* row, const float* gains, int32_t first, int32_t 
   };
   int32_t c = first;
   for (; c + kLanes <= end; c += kLanes) {
-    // The gain map is twice the image's size and rarely in cache: ask for it ahead.
-    _mm_prefetch(reinterpret_cast<const char*>(gains + c + kGainPrefetchAhead), _MM_HINT_T0);
+    // The gain map is twice the image's size and rarely in cache: ask for it
+    // ahead. The address may lie past the map, so it is formed as an integer.
+    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(gains + c) + kGainPrefetchAhead * sizeof(float)),
+                 _MM_HINT_T0);
     const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c));
     const __m128i lo = product(_mm_unpacklo_epi16(pixels, zero), gains + c);
     const __m128i hi = product(_mm_unpackhi_epi16(pixels, zero), gains + c + 4);

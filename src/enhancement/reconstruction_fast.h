@@ -165,8 +165,10 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
     const ptrdiff_t rowStart = ptrdiff_t(r) * stride;
     auto store = [&](int32_t c, Double v) {
       if (last) {
-        // The log image streams by once; ask for it ahead of the lanes.
-        __builtin_prefetch(output.logImage + rowStart + c + kPrefetchAhead);
+        // The log image streams by once; ask for it ahead of the lanes. The
+        // address may lie past the plane, so it is formed as an integer.
+        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(output.logImage + rowStart + c) +
+                                                         kPrefetchAhead * sizeof(float)));
         FinalPixelLanes<N>(v, output.logImage + rowStart + c, output.image + rowStart + c, offset);
       }
       else
