@@ -42,13 +42,15 @@ TAVRIX_API int32_t TAVRIX_CALL CheckSwitch(void);
  *    panel selected before; -1 without a detector. */
 TAVRIX_API int32_t TAVRIX_CALL PanelSelect(int32_t panel);
 /* 4: 1 arm, 2 acquire and correct one frame, 3 cancel: returns 1 or 0;
- *    without a detector returns the command unchanged. An acquisition gives
- *    up with 0 when the frame grabber reports no frame within 30 seconds. */
+ *    without a detector returns the command unchanged. An acquisition waits
+ *    up to 30 seconds for a stale frame report to clear and then up to 30
+ *    seconds for the frame; when either wait runs out it returns 0. */
 TAVRIX_API int32_t TAVRIX_CALL RunforDetector(int32_t command);
 /* 5: loads a 3073 x 3073 byte pixel map; panelSelector 0 = panel 0, any other
- *    value = panel 1. 1 loaded; 0 for a null path, a file that cannot be read
- *    or one shorter than the map (the map is then unchanged); -1 without a
- *    detector. */
+ *    value = panel 1. 1 loaded; 0 for a null path, a file that cannot be
+ *    opened or one shorter than the map (the map is then unchanged), and for
+ *    a read error part-way through (the rows read before it are then loaded);
+ *    -1 without a detector. */
 TAVRIX_API int32_t TAVRIX_CALL LoadPixelMap(const char *path, int32_t panelSelector);
 /* 6: the same for a 3072 x 3072 float gain map (little-endian IEEE 754). */
 TAVRIX_API int32_t TAVRIX_CALL LoadGainMap(const char *path, int32_t panelSelector);
@@ -70,9 +72,12 @@ TAVRIX_API int32_t TAVRIX_CALL GetSwitchMsg(int32_t position);
 /* 12: drains the serial channel in 100 polls; always -1. */
 TAVRIX_API int32_t TAVRIX_CALL Init_Comm(void);
 /* 13: enhances `source` (smoothed in place) into `destination`, both
- *     3072 x 3072 16-bit images. levels 1..5, strength any non-zero value,
- *     smoothingRadius 1..3, smoothingDecay 1..30 (tenths); other values make
- *     the run do nothing. 1 done; 0 for a null image; -1 without a detector. */
+ *     3072 x 3072 16-bit images. levels above 5 run 5; a negative levels
+ *     smooths the source and leaves the log-mapped image in the destination.
+ *     A strength or levels of 0, a smoothingRadius outside 1..3 or a
+ *     smoothingDecay outside 1..30 (tenths) leaves both images untouched.
+ *     1 done (also when untouched); 0 for a null image; -1 without a
+ *     detector. */
 TAVRIX_API int32_t TAVRIX_CALL Enhancement(uint16_t *source, uint16_t *destination,
                                            int32_t levels, int32_t strength,
                                            int32_t smoothingRadius, int32_t smoothingDecay);
