@@ -5,9 +5,8 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
 
-set(names Sys_Free CheckSwitch PanelSelect RunforDetector LoadPixelMap LoadGainMap SaveRawImage
-          Sys_Allocation_1417 CheckFrameGrabber GetTemperature GetSwitchMsg Init_Comm Enhancement
-          GetMsgLength)
+include(${CMAKE_CURRENT_LIST_DIR}/../host/export_names.cmake)
+set(names ${TAVRIX_EXPORT_NAMES})
 if(NOT dump MATCHES "Ordinal Base 1")
   message(FATAL_ERROR "export ordinals do not start at 1")
 endif()

@@ -1,0 +1,23 @@
+# Checks that the shared library defines exactly the 14 exports in its dynamic
+# symbol table: nothing of the core may leak into a host's symbol space.
+include(${CMAKE_CURRENT_LIST_DIR}/export_names.cmake)
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+# Function and data symbols only; the toolchain's own markers are not ours.
+string(REGEX MATCHALL "[0-9a-f]+ [TDBR] [A-Za-z_][A-Za-z_0-9]*" symbols "${dump}")
+set(defined)
+foreach(line IN LISTS symbols)
+  string(REGEX REPLACE "^[0-9a-f]+ [TDBR] " "" name "${line}")
+  if(NOT name MATCHES "^_")
+    list(APPEND defined ${name})
+  endif()
+endforeach()
+list(SORT defined)
+set(expected ${TAVRIX_EXPORT_NAMES})
+list(SORT expected)
+if(NOT defined STREQUAL expected)
+  message(FATAL_ERROR "exported symbols differ from the 14 exports:\n${defined}")
+endif()
+message(STATUS "the shared library exports the 14 functions only")
