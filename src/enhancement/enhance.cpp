@@ -1,4 +1,8 @@
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "enhancement/band_processing.h"
@@ -25,6 +29,25 @@ constexpr float kDecayStep = 0.1f;
 template <class T>
 void Clear(T* array, size_t count) {
   std::memset(array, 0, count * sizeof(T));
+}
+
+// The same for a plane: streaming stores write the zeros without reading the
+// plane's old lines into the cache first, which halves the cost.
+template <class T>
+void ClearPlane(T* array, size_t count) {
+  constexpr size_t kLine = 64;
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(array);
+  size_t size = count * sizeof(T);
+  const size_t head = std::min(size, (kLine - reinterpret_cast<uintptr_t>(bytes) % kLine) % kLine);
+  std::memset(bytes, 0, head);
+  bytes += head;
+  size -= head;
+  const __m128i zero = _mm_setzero_si128();
+  for (; size >= kLine; bytes += kLine, size -= kLine)
+    for (size_t part = 0; part < kLine; part += sizeof(__m128i))
+      _mm_stream_si128(reinterpret_cast<__m128i*>(bytes + part), zero);
+  _mm_sfence();
+  std::memset(bytes, 0, size);
 }
 
 // Fewer levels for an image narrower than the planes: each halving of the
@@ -66,10 +89,11 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
 
   // Nothing of an earlier run may reach this one.
   const size_t planeElements = size_t(maxWidth) * size_t(maxHeight);
+  auto clearPlane = [plain](auto* plane, size_t count) { plain ? Clear(plane, count) : ClearPlane(plane, count); };
   Clear(lineBuffer, size_t(maxHeight));
-  Clear(coefficients, planeElements);
-  Clear(workPlaneA, planeElements);
-  Clear(workPlaneB, planeElements);
+  clearPlane(coefficients, planeElements);
+  clearPlane(workPlaneA, planeElements);
+  clearPlane(workPlaneB, planeElements);
   Clear(histogram, size_t(kHistogramBins));
 
   strength = strength_;
@@ -90,8 +114,8 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
   // The plain run clears them regardless.
   const bool overwrittenWhole = runs && width == maxWidth && height == maxHeight;
   if (plain || !overwrittenWhole) {
-    Clear(logImage, planeElements);
-    Clear(smoothingCopy, planeElements);
+    clearPlane(logImage, planeElements);
+    clearPlane(smoothingCopy, planeElements);
   }
   if (!runs) return;
 
