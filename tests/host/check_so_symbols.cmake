@@ -1,16 +1,19 @@
 # Checks that the shared library defines exactly the 14 exports in its dynamic
 # symbol table: nothing of the core may leak into a host's symbol space.
+cmake_policy(SET CMP0057 NEW)
 include(${CMAKE_CURRENT_LIST_DIR}/export_names.cmake)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
-# Function and data symbols only; the toolchain's own markers are not ours.
-string(REGEX MATCHALL "[0-9a-f]+ [TDBR] [A-Za-z_][A-Za-z_0-9]*" symbols "${dump}")
+# Every defined symbol counts, whatever its type; only the linker's own
+# markers are not ours.
+string(REGEX MATCHALL "[0-9a-f]+ [A-Za-z] [^\n]+" symbols "${dump}")
+set(markers _init _fini _edata _end __bss_start)
 set(defined)
 foreach(line IN LISTS symbols)
-  string(REGEX REPLACE "^[0-9a-f]+ [TDBR] " "" name "${line}")
-  if(NOT name MATCHES "^_")
+  string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] " "" name "${line}")
+  if(NOT name IN_LIST markers)
     list(APPEND defined ${name})
   endif()
 endforeach()
