@@ -282,7 +282,8 @@ TEST(UnscrambleFrame, EveryPathMatchesPlainAtAlignedAndOddFrameAndImageAddresses
   }
 }
 
-// Rows that do not start on a cache line take the narrow blocks.
+// Rows that are not whole cache lines must take the plain copy: the vector
+// paths stream whole lines and would fault or misplace words.
 TEST(UnscrambleFrame, WidthWhoseRowsMissTheCacheLinesMatchesPlain) {
   constexpr int32_t kWideWidth = kWidth + 8;
   const std::vector<uint8_t> raw = RandomBytes(size_t(tavrix::kRawFrameBytes), 7);

@@ -32,16 +32,26 @@ TEST(CentredMean, LineShorterThanWindowStaysWithinLine) {
   EXPECT_EQ(CentredMean(line.data(), 1, 2, 1, 5), 8.0);
 }
 
+// Rows grow as powers of 3 and columns as 100 times powers of 3, so a mean
+// down a column and one along a row differ everywhere inside the band.
+float PowersBand(int32_t r, int32_t c) {
+  int32_t rowPart = 1, columnPart = 100;
+  for (int32_t k = 0; k < r; ++k) rowPart *= 3;
+  for (int32_t k = 0; k < c; ++k) columnPart *= 3;
+  return float(rowPart + columnPart);
+}
+
 TEST(VerticalLocalMean, AveragesDownColumnsNotAlongRows) {
   constexpr int32_t kStride = 6;
   const Band size{4, 5, kStride};
   std::vector<float> band(kStride * 5), means(band.size(), -1.0f);
   for (int32_t r = 0; r < 5; ++r)
-    for (int32_t c = 0; c < 4; ++c) band[r * kStride + c] = float(r * 10 + c);
+    for (int32_t c = 0; c < 4; ++c) band[r * kStride + c] = PowersBand(r, c);
   VerticalLocalMean(band.data(), means.data(), size, 3);
-  EXPECT_EQ(means[0 * kStride + 2], 2.0f);
-  EXPECT_EQ(means[2 * kStride + 1], 21.0f);  // (11 + 21 + 31) / 3
-  EXPECT_EQ(means[4 * kStride + 3], 43.0f);
+  EXPECT_EQ(means[2 * kStride + 1], 313.0f);  // (3 + 9 + 27) / 3 + 300
+  EXPECT_EQ(means[3 * kStride + 0], 139.0f);  // (9 + 27 + 81) / 3 + 100
+  EXPECT_EQ(means[0 * kStride + 2], 901.0f) << "the top row is its own mean";
+  EXPECT_EQ(means[4 * kStride + 3], 2781.0f) << "the bottom row is its own mean";
   EXPECT_EQ(means[0 * kStride + 4], -1.0f) << "wrote past the band";
 }
 
@@ -50,13 +60,13 @@ TEST(ComputeCorrectionBand, SubtractsBothMeansFromCentreAndScalesByGain) {
   const Band size{5, 5, kStride};
   std::vector<float> band(kStride * 5), means(band.size()), correction(band.size());
   for (int32_t r = 0; r < 5; ++r)
-    for (int32_t c = 0; c < 5; ++c) band[r * kStride + c] = float(r * 10 + c);
+    for (int32_t c = 0; c < 5; ++c) band[r * kStride + c] = PowersBand(r, c);
   VerticalLocalMean(band.data(), means.data(), size, 3);
-  ComputeCorrectionBand(band.data(), means.data(), correction.data(), size, 3, 50.0f, 0.5f);
-  // At (2, 2): row mean 22, column mean 22.
-  EXPECT_EQ(correction[2 * kStride + 2], (50.0f - 44.0f) * 0.5f);
-  // At (0, 4): row mean 4 (the end of the row), column mean 4.
-  EXPECT_EQ(correction[0 * kStride + 4], (50.0f - 8.0f) * 0.5f);
+  ComputeCorrectionBand(band.data(), means.data(), correction.data(), size, 3, 5000.0f, 0.5f);
+  // At (2, 2): row mean 9 + 1300, column mean 13 + 900.
+  EXPECT_EQ(correction[2 * kStride + 2], (5000.0f - 2222.0f) * 0.5f);
+  // At (0, 4), the end of the top row, both means are the pixel, 1 + 8100.
+  EXPECT_EQ(correction[0 * kStride + 4], (5000.0f - 16202.0f) * 0.5f);
 }
 
 TEST(ComputeCorrectionBand, ConstantBandGivesCentreLessTwiceValueTimesGainToItsEnds) {
