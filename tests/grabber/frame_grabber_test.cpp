@@ -53,7 +53,9 @@ TEST_F(FrameGrabberCalls, RecreationOpensTheGrabberAgain) {
   ASSERT_EQ(Sys_Free(), 1);
   PCI_FRM01_SimClearCallLog();
   ASSERT_EQ(Sys_Allocation_1417(), 1);
-  EXPECT_EQ(RecordedCalls().front(), "OpenDAQDevice");
+  const std::vector<std::string> calls = RecordedCalls();
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.front(), "OpenDAQDevice");
 }
 
 }  // namespace

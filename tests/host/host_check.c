@@ -220,8 +220,11 @@ static int RunExposure(const char *pixelMap, const char *gainMap, uint64_t *corr
 
   source = (uint16_t *)malloc(PIXELS * sizeof *source);
   destination = (uint16_t *)malloc(PIXELS * sizeof *destination);
+  CHECK(source != NULL && destination != NULL, "memory for the enhancement's images");
   if (source == NULL || destination == NULL) {
-    fprintf(stderr, "out of memory\n");
+    free(source);
+    free(destination);
+    Call0(kSysFree);
     return 0;
   }
   memcpy(source, image, PIXELS * sizeof *source);
@@ -263,7 +266,7 @@ int main(int argc, char **argv) {
   if (g_failures != 0) return 1;
   CheckConventionProbe();
   CheckWithoutDetector();
-  RunExposure(argv[2], argv[3], &corrected, &enhanced);
+  CHECK(RunExposure(argv[2], argv[3], &corrected, &enhanced), "the exposure ran to its end");
   CloseModule(module);
 
   out = fopen(argv[4], "w");
