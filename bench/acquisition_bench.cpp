@@ -120,10 +120,10 @@ void BM_UnscrambleFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_UnscrambleFrame)->DenseRange(0, 2)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
 
-// The fetch includes the simulated grabber's own work: it copies the injected
-// frame into the raw-frame buffer, one copy's worth that a real card does by
-// DMA. The unscrambling therefore has about one copy's time left.
-void BM_ReadFrame(benchmark::State& state) {
+// Times `readout` on a detector, after injecting the exposure into the
+// simulated grabber, against a copy of the raw frame in the same iterations.
+template <class Readout>
+void TimeReadoutAgainstCopy(benchmark::State& state, Readout readout) {
   PCI_FRM01_SimReset();
   auto detector = std::make_unique<tavrix::Detector>();
   RawFrameCopy copy;
@@ -132,7 +132,7 @@ void BM_ReadFrame(benchmark::State& state) {
     PCI_FRM01_SimInjectFrame(Exposure().data(), int32_t(Exposure().size()));
     yardstick.push_back(copy.TimeMilliseconds(Exposure().data()));
     const Clock::time_point start = Clock::now();
-    detector->ReadFrame(detector->image);
+    readout(*detector);
     benchmark::ClobberMemory();
     const double elapsed = Milliseconds(start, Clock::now());
     step.push_back(elapsed);
@@ -140,37 +140,32 @@ void BM_ReadFrame(benchmark::State& state) {
   }
   ReportAgainstCopy(state, step, yardstick);
 }
+
+// The fetch includes the simulated grabber's own work: it copies the injected
+// frame into the raw-frame buffer, one copy's worth that a real card does by
+// DMA. The unscrambling therefore has about one copy's time left.
+void BM_ReadFrame(benchmark::State& state) {
+  TimeReadoutAgainstCopy(state, [](tavrix::Detector& detector) { detector.ReadFrame(detector.image); });
+}
 BENCHMARK(BM_ReadFrame)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
 // The least a readout after this grabber could cost: the same fetch, then the
 // words the readout reads copied straight into the image, run by run, with no
-// rearranging at all. Set against the same yardstick as BM_ReadFrame.
+// rearranging at all.
 void BM_ReadFrameFloor(benchmark::State& state) {
-  PCI_FRM01_SimReset();
-  auto detector = std::make_unique<tavrix::Detector>();
-  RawFrameCopy copy;
-  const int32_t runStarts[] = {tavrix::kRunAStart, tavrix::kRunBStart, tavrix::kRunCStart, tavrix::kRunDStart};
-  const size_t runBytes = size_t(tavrix::kRunLength) * 2;
-  std::vector<double> step, yardstick;
-  for (auto _ : state) {
-    PCI_FRM01_SimInjectFrame(Exposure().data(), int32_t(Exposure().size()));
-    yardstick.push_back(copy.TimeMilliseconds(Exposure().data()));
-    const Clock::time_point start = Clock::now();
-    tavrix::FetchRawFrame(detector->rawFrame);
-    uint8_t* to = reinterpret_cast<uint8_t*>(detector->image);
+  TimeReadoutAgainstCopy(state, [](tavrix::Detector& detector) {
+    const int32_t runStarts[] = {tavrix::kRunAStart, tavrix::kRunBStart, tavrix::kRunCStart, tavrix::kRunDStart};
+    const size_t runBytes = size_t(tavrix::kRunLength) * 2;
+    tavrix::FetchRawFrame(detector.rawFrame);
+    uint8_t* to = reinterpret_cast<uint8_t*>(detector.image);
     for (int32_t c = 0; c < tavrix::kReadoutColumns; ++c) {
-      const uint8_t* line = detector->rawFrame + size_t(tavrix::kFirstImageRawLine + c) * tavrix::kRawLineWords * 2;
+      const uint8_t* line = detector.rawFrame + size_t(tavrix::kFirstImageRawLine + c) * tavrix::kRawLineWords * 2;
       for (int32_t run : runStarts) {
         std::memcpy(to, line + size_t(run) * 2, runBytes);
         to += runBytes;
       }
     }
-    benchmark::ClobberMemory();
-    const double elapsed = Milliseconds(start, Clock::now());
-    step.push_back(elapsed);
-    state.SetIterationTime(elapsed / 1000.0);
-  }
-  ReportAgainstCopy(state, step, yardstick);
+  });
 }
 BENCHMARK(BM_ReadFrameFloor)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
@@ -196,8 +191,8 @@ void BM_Acquisition(benchmark::State& state) {
 
     PCI_FRM01_SimInjectFrame(Exposure().data(), int32_t(Exposure().size()));
     Clock::time_point start = Clock::now();
-    const int32_t armed = RunforDetector(1);
-    const int32_t acquired = RunforDetector(2);
+    const int32_t armed = RunforDetector(TAVRIX_RUN_ARM);
+    const int32_t acquired = RunforDetector(TAVRIX_RUN_ACQUIRE);
     benchmark::ClobberMemory();
     const double elapsed = Milliseconds(start, Clock::now());
     if (armed != 1 || acquired != 1) {

@@ -34,6 +34,11 @@ extern "C" {
 #define TAVRIX_IMAGE_WIDTH 3072
 #define TAVRIX_IMAGE_HEIGHT 3072
 
+/* Commands of RunforDetector. */
+#define TAVRIX_RUN_ARM 1
+#define TAVRIX_RUN_ACQUIRE 2
+#define TAVRIX_RUN_CANCEL 3
+
 /* 1: releases the detector object, closes the frame grabber; -1 without one. */
 TAVRIX_API int32_t TAVRIX_CALL Sys_Free(void);
 /* 2: fetches up to 64 serial bytes; always -1. */

@@ -24,8 +24,8 @@ constexpr int32_t kHeight = TAVRIX_IMAGE_HEIGHT;
 constexpr size_t kPixels = size_t(kWidth) * size_t(kHeight);
 
 constexpr int32_t kDone = 1;
-constexpr int32_t kArm = 1;
-constexpr int32_t kAcquire = 2;
+constexpr int32_t kArm = TAVRIX_RUN_ARM;
+constexpr int32_t kAcquire = TAVRIX_RUN_ACQUIRE;
 constexpr int32_t kPanel = 0;
 // Maps are loaded for panel 0 only, so panel 1 keeps the neutral maps of
 // creation: its frames show what the panel delivers, only filtered and masked.

@@ -16,13 +16,13 @@
 #include <cstring>
 
 #include "acquisition/raw_frame_layout.h"
+#include "detector/instruction_set.h"
 
 namespace tavrix {
 namespace {
 
 constexpr int32_t kGroupColumns = 32;  // image columns (raw lines) per group: one cache line of a row
 constexpr int32_t kGroupWords = 8;     // raw words (image rows) per group
-constexpr int32_t kCacheLineBytes = 64;
 constexpr int32_t kTileGroups = 2;     // groups walked down the rows together: 64 raw lines
 constexpr ptrdiff_t kRawLineBytes = ptrdiff_t(kRawLineWords) * 2;
 static_assert(kGroupColumns * 2 == kCacheLineBytes, "a group fills one cache line of a row");

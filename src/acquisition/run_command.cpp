@@ -1,13 +1,14 @@
 #include "detector/detector.h"
 #include "detector/wait.h"
 #include "grabber/frame_grabber.h"
+#include "tavrix_1417_pci_vusk.h"
 
 namespace tavrix {
 namespace {
 
-constexpr int32_t kArm = 1;
-constexpr int32_t kAcquire = 2;
-constexpr int32_t kCancel = 3;
+constexpr int32_t kArm = TAVRIX_RUN_ARM;
+constexpr int32_t kAcquire = TAVRIX_RUN_ACQUIRE;
+constexpr int32_t kCancel = TAVRIX_RUN_CANCEL;
 // A grabber that never reports (or never clears) a frame must not hang the
 // host's thread: each wait gives up after this long.
 constexpr int64_t kFrameWaitLimitMilliseconds = 30000;

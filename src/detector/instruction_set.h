@@ -3,7 +3,12 @@
 // changes the cost.
 #pragma once
 
+#include <cstdint>
+
 namespace tavrix {
+
+// The unit of the streaming stores that write whole lines past the cache.
+constexpr int32_t kCacheLineBytes = 64;
 
 enum class InstructionSet { kBaseline = 0, kAvx2 = 1, kAvx512 = 2 };
 

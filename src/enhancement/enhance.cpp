@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "detector/instruction_set.h"
 #include "enhancement/band_processing.h"
 #include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"
@@ -35,7 +36,7 @@ void Clear(T* array, size_t count) {
 // plane's old lines into the cache first, which halves the cost.
 template <class T>
 void ClearPlane(T* array, size_t count) {
-  constexpr size_t kLine = 64;
+  constexpr size_t kLine = kCacheLineBytes;
   uint8_t* bytes = reinterpret_cast<uint8_t*>(array);
   size_t size = count * sizeof(T);
   const size_t head = std::min(size, (kLine - reinterpret_cast<uintptr_t>(bytes) % kLine) % kLine);

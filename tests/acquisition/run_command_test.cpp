@@ -19,9 +19,9 @@
 namespace tavrix_test {
 namespace {
 
-constexpr int32_t kArm = 1;
-constexpr int32_t kAcquire = 2;
-constexpr int32_t kCancel = 3;
+constexpr int32_t kArm = TAVRIX_RUN_ARM;
+constexpr int32_t kAcquire = TAVRIX_RUN_ACQUIRE;
+constexpr int32_t kCancel = TAVRIX_RUN_CANCEL;
 // The bound each wait of a capture gives up after.
 constexpr int64_t kWaitLimitMilliseconds = 30000;
 

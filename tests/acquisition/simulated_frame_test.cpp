@@ -22,8 +22,8 @@ namespace {
 using pci_frm01_sim::PanelReading;
 using pci_frm01_sim::PhantomSignal;
 
-constexpr int32_t kArm = 1;
-constexpr int32_t kAcquire = 2;
+constexpr int32_t kArm = TAVRIX_RUN_ARM;
+constexpr int32_t kAcquire = TAVRIX_RUN_ACQUIRE;
 constexpr int32_t kFirstInnerLine = tavrix::kBorderMaskWidth;
 constexpr int32_t kLastInnerLine = tavrix::kImageWidth - 1 - tavrix::kBorderMaskWidth;
 
