@@ -14,6 +14,18 @@
 
 #include <stdint.h>
 
+/* The library's version; the build takes its version from these lines. */
+#define TAVRIX_VERSION_MAJOR 1
+#define TAVRIX_VERSION_MINOR 0
+#define TAVRIX_VERSION_PATCH 0
+
+#if defined(_WIN64)
+#  error "Tavrix_1417_PCI_Vusk.dll is a 32-bit DLL: build the host for 32-bit x86"
+#endif
+
+/* On Windows every function is __stdcall and imported from the DLL; both are
+ * automatic for MinGW and MSVC hosts, which then link against the import
+ * library (libTavrix_1417_PCI_Vusk.dll.a or Tavrix_1417_PCI_Vusk.lib). */
 #if defined(_WIN32)
 #  define TAVRIX_CALL __stdcall
 #  if defined(TAVRIX_BUILDING_LIBRARY)

@@ -3,30 +3,38 @@
 # Safe to run again: packages already present are left as they are.
 set -euo pipefail
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "install-deps.sh: run as root (it calls apt-get)" >&2
-  exit 1
-fi
-
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libtiff-dev libpng-dev
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 llvm
   wine wine32
+  python3
+  clang libfuzzer-14-dev
 )
-
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-  need_update=1
-fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
+
+# A developer without root whose machine has everything needs no apt-get.
+if [ "$(id -u)" -ne 0 ]; then
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "install-deps.sh: not root, and these packages are missing: ${missing[*]}" >&2
+    echo "install-deps.sh: install them (sudo apt-get install ...) or run this script as root" >&2
+    exit 1
+  fi
+  echo "install-deps.sh: not root; every package is present, nothing to install"
+  exit 0
+fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need_update=1
+fi
 
 if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
   apt-get update -q

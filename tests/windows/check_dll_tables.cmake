@@ -1,5 +1,7 @@
 # Checks the DLL's export table (14 undecorated names at ordinals 1..14), that
-# it imports PCI_FRM01.dll, and that it needs no MinGW runtime DLL.
+# it imports PCI_FRM01.dll, that it needs no MinGW runtime DLL, and its
+# version resource.
+cmake_minimum_required(VERSION 3.20)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -36,3 +38,26 @@ foreach(runtime libstdc\\+\\+ libgcc_s libwinpthread)
   endif()
 endforeach()
 message(STATUS "export and import tables as expected")
+
+# The version resource Windows shows in the file's properties (UTF-16 pairs
+# of name and value).
+execute_process(COMMAND ${STRINGS} -el ${DLL} OUTPUT_VARIABLE resource_strings RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "strings failed on ${DLL}")
+endif()
+string(REPLACE "\n" ";" resource_strings "${resource_strings}")
+foreach(pair "FileVersion;${VERSION}" "ProductVersion;${VERSION}"
+             "OriginalFilename;Tavrix_1417_PCI_Vusk.dll" "FileDescription;Tavrix 1417 PCI flat-panel detector library")
+  list(GET pair 0 key)
+  list(GET pair 1 value)
+  list(FIND resource_strings "${key}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the version resource has no ${key}")
+  endif()
+  math(EXPR at "${at} + 1")
+  list(GET resource_strings ${at} found)
+  if(NOT found STREQUAL value)
+    message(FATAL_ERROR "the version resource's ${key} is '${found}', expected '${value}'")
+  endif()
+endforeach()
+message(STATUS "version resource ${VERSION}")
