@@ -40,6 +40,15 @@ void UnscrambleFramePlain(const uint8_t* rawFrame, uint16_t* image, int32_t widt
 void Detector::ReadFrame(uint16_t* target) {
   FetchRawFrame(rawFrame);
   UnscrambleFrame(rawFrame, target, width, height);
+  ClearDatalessColumns(target, width, height);
+}
+
+void ClearDatalessColumns(uint16_t* image, int32_t width, int32_t height) {
+  const int32_t first = kReadoutColumns;
+  const int32_t count = width - 2 * kReadoutColumns;
+  if (count <= 0) return;
+  for (int32_t r = 0; r < height; ++r)
+    std::memset(image + size_t(r) * size_t(width) + first, 0, size_t(count) * sizeof(uint16_t));
 }
 
 }  // namespace tavrix

@@ -13,4 +13,10 @@ void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, in
 // The same, one word at a time: the reference for the fast version.
 void UnscrambleFramePlain(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height);
 
+// Sets the middle columns, which get no data, to 0. The last image's repairs
+// may have written there, and repairs next to them read them: cleared, every
+// image depends on its own frame and the selected panel's maps only, as the
+// first image after creation does.
+void ClearDatalessColumns(uint16_t* image, int32_t width, int32_t height);
+
 }  // namespace tavrix

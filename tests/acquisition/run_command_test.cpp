@@ -192,6 +192,38 @@ TEST_F(RunCommandTest, AcquisitionDeliversTheGrabbersFrameCorrectedAndMasked) {
   EXPECT_EQ(image[size_t(TAVRIX_IMAGE_HEIGHT) * TAVRIX_IMAGE_WIDTH - 1], 16383);
 }
 
+// Panel 1's map repairs a pixel in the data-less middle columns, panel 0's a
+// pixel beside it that reads that column: panel 0's image must not depend on
+// what panel 1's last image left there.
+TEST_F(RunCommandTest, ImageDoesNotDependOnTheOtherPanelsLastImage) {
+  const size_t row = 1000;
+  std::vector<uint8_t> panel0(size_t(tavrix::kPixelMapBytes), 0);
+  std::vector<uint8_t> panel1(size_t(tavrix::kPixelMapBytes), 0);
+  panel0[row * tavrix::kMapWidth + tavrix::kReadoutColumns - 1] = 1;
+  panel1[row * tavrix::kMapWidth + tavrix::kReadoutColumns] = 1;
+  TemporaryFile map0(panel0), map1(panel1);
+  ASSERT_EQ(LoadPixelMap(map0.path(), 0), 1);
+  ASSERT_EQ(LoadPixelMap(map1.path(), 1), 1);
+  const std::vector<uint8_t> frame = FlatRawFrame(1000);
+  auto acquire = [&frame] {
+    PCI_FRM01_SimInjectFrame(frame.data(), int32_t(frame.size()));
+    EXPECT_EQ(RunforDetector(kArm), 1);
+    EXPECT_EQ(RunforDetector(kAcquire), 1);
+    const uint16_t* image = SaveRawImage();
+    return std::vector<uint16_t>(image, image + size_t(TAVRIX_IMAGE_WIDTH) * TAVRIX_IMAGE_HEIGHT);
+  };
+
+  const std::vector<uint16_t> first = acquire();
+  ASSERT_EQ(PanelSelect(1), 1);
+  const std::vector<uint16_t> otherPanel = acquire();
+  ASSERT_NE(otherPanel[row * TAVRIX_IMAGE_WIDTH + tavrix::kReadoutColumns], 0) << "panel 1's repair left nothing";
+  ASSERT_EQ(PanelSelect(0), 0);
+  const std::vector<uint16_t> again = acquire();
+  EXPECT_EQ(again[row * TAVRIX_IMAGE_WIDTH + tavrix::kReadoutColumns - 1],
+            first[row * TAVRIX_IMAGE_WIDTH + tavrix::kReadoutColumns - 1]);
+  EXPECT_TRUE(again == first) << "the same frame and maps gave another image after the other panel's";
+}
+
 TEST_F(RunCommandTest, EachArmingAdmitsExactlyOneAcquisition) {
   ASSERT_EQ(RunforDetector(kArm), 1);
   EXPECT_EQ(RunforDetector(kAcquire), 1);
