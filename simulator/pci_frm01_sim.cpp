@@ -1,6 +1,7 @@
 // Frame-grabber simulator: the functions of PCI_FRM01 without the card.
 #include "pci_frm01_sim.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,9 +17,35 @@ namespace {
 constexpr int32_t kDeviceHandle = 1;
 constexpr int32_t kNotReadyPollsAfterStart = 3;
 
+// A card that misbehaves in one way, chosen by PCI_FRM01_SIM_FAULT.
+enum class Fault { None, NeverReady, StaleReady, GetFrameError, ShortFrame, UartFlood, UartNegative, OpenFails };
+
+const struct {
+  const char* name;
+  Fault fault;
+} kFaults[] = {
+    {"never-ready", Fault::NeverReady},        // LVDS_Check always 0
+    {"stale-ready", Fault::StaleReady},        // LVDS_Check always nonzero
+    {"getframe-error", Fault::GetFrameError},  // LVDS_GetFrame fails and writes nothing
+    {"short-frame", Fault::ShortFrame},        // LVDS_GetFrame writes half the frame
+    {"uart-flood", Fault::UartFlood},          // UART_GetData ignores the length asked for
+    {"uart-negative", Fault::UartNegative},    // UART_GetData reports a negative length
+    {"open-fails", Fault::OpenFails},          // OpenDAQDevice returns -1
+};
+
+// A flooding serial channel reports this many bytes but writes only as many
+// as the 1,024-byte receive buffer of the card's callers holds: a caller with
+// a smaller buffer is caught by the sanitizers, and the simulator itself never
+// corrupts memory beyond such a buffer. Bytes beyond those queued are 'v'.
+constexpr int32_t kFloodReportedBytes = 4096;
+constexpr size_t kFloodWrittenBytes = 1024;
+constexpr uint8_t kFloodFiller = 'v';
+constexpr int32_t kNegativeLength = -1;
+
 struct Simulator {
   bool configured = false;
   std::string log;
+  Fault fault = Fault::None;
   int32_t openResult = kDeviceHandle;
   std::deque<int32_t> checkScript;
   int32_t checkThereafter = PCI_FRM01_SIM_DEFAULT;
@@ -69,14 +96,29 @@ void ConfigureSerialFile(Simulator& s, const char* path) {
   std::fclose(file);
 }
 
+// Unset or empty: no fault. An unknown name is reported each time the
+// settings are read and simulates a card without faults.
+Fault ParseFault(const char* name) {
+  if (name == nullptr || *name == '\0') return Fault::None;
+  for (const auto& entry : kFaults)
+    if (std::strcmp(name, entry.name) == 0) return entry.fault;
+  Warn(std::string("unknown PCI_FRM01_SIM_FAULT=") + name + "; simulating a card without faults");
+  return Fault::None;
+}
+
 Simulator& Configured() {
   Simulator& s = State();
   if (s.configured) return s;
   s.configured = true;
   const char* device = std::getenv("PCI_FRM01_SIM_DEVICE");
   if (device != nullptr && std::strcmp(device, "absent") == 0) s.openResult = tavrix::kNoDevice;
-  if (const char* frames = std::getenv("PCI_FRM01_SIM_FRAMES")) ConfigureFramesFile(s, frames);
-  if (const char* uart = std::getenv("PCI_FRM01_SIM_UART")) ConfigureSerialFile(s, uart);
+  s.fault = ParseFault(std::getenv("PCI_FRM01_SIM_FAULT"));
+  if (s.fault == Fault::OpenFails) s.openResult = tavrix::kNoDevice;
+  // Set but empty means unset, as for the fault.
+  const char* frames = std::getenv("PCI_FRM01_SIM_FRAMES");
+  if (frames != nullptr && *frames != '\0') ConfigureFramesFile(s, frames);
+  const char* uart = std::getenv("PCI_FRM01_SIM_UART");
+  if (uart != nullptr && *uart != '\0') ConfigureSerialFile(s, uart);
   return s;
 }
 
@@ -99,6 +141,27 @@ bool ReadFrameFromFile(Simulator& s, uint8_t* buffer) {
   std::fclose(file);
   s.nextFrame = (s.nextFrame + 1) % s.framesInFile;
   return ok;
+}
+
+// One whole raw frame from the next source: injected, file, synthesised.
+void ProduceFrame(Simulator& s, uint8_t* out) {
+  if (!s.injectedFrames.empty()) {
+    const std::vector<uint8_t>& frame = s.injectedFrames.front();
+    // Like a DMA transfer: each byte of the frame is written once.
+    std::memcpy(out, frame.data(), frame.size());
+    std::memset(out + frame.size(), 0, size_t(tavrix::kRawFrameBytes) - frame.size());
+    s.injectedFrames.pop_front();
+  } else if (s.framesInFile == 0 || !ReadFrameFromFile(s, out)) {
+    pci_frm01_sim::ComposeRawFrame(out, uint32_t(s.framesDelivered));
+  }
+}
+
+// Copies up to `limit` queued serial bytes to `out`; returns how many.
+size_t DeliverSerial(Simulator& s, uint8_t* out, size_t limit) {
+  const size_t count = std::min(s.serial.size() - s.serialPosition, limit);
+  if (count > 0) std::memcpy(out, s.serial.data() + s.serialPosition, count);
+  s.serialPosition += count;
+  return count;
 }
 
 }  // namespace
@@ -143,6 +206,8 @@ PCI_FRM01_API int32_t PCI_FRM01_CALL LVDS_Check(void) {
   } else if (s.checkThereafter != PCI_FRM01_SIM_DEFAULT) {
     return s.checkThereafter;
   }
+  if (s.fault == Fault::NeverReady) return 0;
+  if (s.fault == Fault::StaleReady) return 1;
   if (!s.transferRunning) return 0;
   return ++s.pollsSinceStart > kNotReadyPollsAfterStart ? 1 : 0;
 }
@@ -151,32 +216,46 @@ PCI_FRM01_API int32_t PCI_FRM01_CALL LVDS_GetFrame(int32_t* byteCount, void* buf
   Record("LVDS_GetFrame", byteCount != nullptr ? *byteCount : -1);
   Simulator& s = State();
   if (buffer == nullptr) return -1;
+  s.transferRunning = false;
+  if (s.fault == Fault::GetFrameError) {
+    if (byteCount != nullptr) *byteCount = 0;
+    return -1;
+  }
   uint8_t* out = static_cast<uint8_t*>(buffer);
-  if (!s.injectedFrames.empty()) {
-    const std::vector<uint8_t>& frame = s.injectedFrames.front();
-    // Like a DMA transfer: each byte of the frame is written once.
-    std::memcpy(out, frame.data(), frame.size());
-    std::memset(out + frame.size(), 0, size_t(tavrix::kRawFrameBytes) - frame.size());
-    s.injectedFrames.pop_front();
-  } else if (s.framesInFile == 0 || !ReadFrameFromFile(s, out)) {
-    pci_frm01_sim::ComposeRawFrame(out, uint32_t(s.framesDelivered));
+  int32_t written = tavrix::kRawFrameBytes;
+  if (s.fault == Fault::ShortFrame) {
+    std::vector<uint8_t> whole(size_t(tavrix::kRawFrameBytes));
+    ProduceFrame(s, whole.data());
+    written /= 2;
+    std::memcpy(out, whole.data(), size_t(written));
+  } else {
+    ProduceFrame(s, out);
   }
   ++s.framesDelivered;
-  s.transferRunning = false;
-  if (byteCount != nullptr) *byteCount = tavrix::kRawFrameBytes;
+  if (byteCount != nullptr) *byteCount = written;
   return 0;
 }
 
 PCI_FRM01_API int32_t PCI_FRM01_CALL UART_GetData(int32_t* length, void* buffer) {
   Record("UART_GetData", length != nullptr ? *length : -1);
   Simulator& s = State();
-  if (length == nullptr || buffer == nullptr || *length <= 0) return -1;
-  const size_t available = s.serial.size() - s.serialPosition;
-  const size_t count = std::min(available, size_t(*length));
-  if (count > 0) std::memcpy(buffer, s.serial.data() + s.serialPosition, count);
-  s.serialPosition += count;
-  *length = int32_t(count);
-  return 0;
+  if (length == nullptr || buffer == nullptr) return -1;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  switch (s.fault) {
+    case Fault::UartNegative:
+      *length = kNegativeLength;
+      return 0;
+    case Fault::UartFlood: {
+      const size_t count = DeliverSerial(s, out, kFloodWrittenBytes);
+      std::memset(out + count, kFloodFiller, kFloodWrittenBytes - count);
+      *length = kFloodReportedBytes;
+      return 0;
+    }
+    default:
+      if (*length <= 0) return -1;
+      *length = int32_t(DeliverSerial(s, out, size_t(*length)));
+      return 0;
+  }
 }
 
 PCI_FRM01_API int32_t PCI_FRM01_CALL LVDS_Close(void) {

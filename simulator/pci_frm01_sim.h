@@ -15,7 +15,10 @@ extern "C" {
 #define PCI_FRM01_SIM_DEFAULT (-2147483647 - 1)
 
 /* Forgets every script, injection and recorded call, and reads the
- * environment again (PCI_FRM01_SIM_DEVICE, _FRAMES, _UART). */
+ * environment again (PCI_FRM01_SIM_DEVICE, _FRAMES, _UART, _FAULT). Otherwise
+ * the environment is read once, at the first call into the module. Scripted
+ * results (PCI_FRM01_SimScriptOpen, _SimScriptCheck) take precedence over a
+ * fault. */
 PCI_FRM01_API void PCI_FRM01_CALL PCI_FRM01_SimReset(void);
 /* The calls since the last reset or clear, each as "Name" or "Name(arg)",
  * separated by ';'. Valid until the next call into the simulator. */
@@ -33,7 +36,8 @@ PCI_FRM01_API void PCI_FRM01_CALL PCI_FRM01_SimScriptCheck(const int32_t *result
 PCI_FRM01_API void PCI_FRM01_CALL PCI_FRM01_SimInjectFrame(const void *frame, int32_t bytes);
 /* Appends bytes to what UART_GetData delivers, up to its length per call. */
 PCI_FRM01_API void PCI_FRM01_CALL PCI_FRM01_SimInjectSerial(const void *bytes, int32_t count);
-/* Number of LVDS_GetFrame calls since the last reset. */
+/* Number of frames LVDS_GetFrame delivered, whole or in part, since the last
+ * reset; a failed call does not count. */
 PCI_FRM01_API int32_t PCI_FRM01_CALL PCI_FRM01_SimFramesDelivered(void);
 
 #ifdef __cplusplus
