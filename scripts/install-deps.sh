@@ -11,7 +11,7 @@ packages=(
   libtiff-dev libpng-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 llvm
   wine wine32
-  python3
+  python3 python3-numpy python3-pytest python3-matplotlib python3-venv python3-pip python3-setuptools python3-wheel
   clang libfuzzer-14-dev
 )
 
