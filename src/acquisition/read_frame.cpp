@@ -20,6 +20,10 @@ inline uint16_t WordAt(const uint8_t* line, int32_t word) {
   return value;
 }
 
+inline void PutWord(uint8_t* line, int32_t word, uint16_t value) {
+  std::memcpy(line + size_t(word) * 2, &value, sizeof value);
+}
+
 }  // namespace
 
 void UnscrambleFramePlain(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
@@ -37,10 +41,36 @@ void UnscrambleFramePlain(const uint8_t* rawFrame, uint16_t* image, int32_t widt
   }
 }
 
+void ScrambleFrame(const uint16_t* image, uint8_t* rawFrame, int32_t width, int32_t height) {
+  std::memset(rawFrame, 0, size_t(kRawFrameBytes));
+  const size_t stride = size_t(width);
+  for (int32_t c = 0; c < kReadoutColumns; ++c) {
+    uint8_t* line = rawFrame + size_t(kFirstImageRawLine + c) * kRawLineWords * 2;
+    const uint16_t* right = image + (width - 1 - c);
+    const uint16_t* left = image + c;
+    for (int32_t t = 0; t < kRunLength; ++t) {
+      PutWord(line, kRunAStart + t, right[size_t(t) * stride]);
+      PutWord(line, kRunBStart + t, right[size_t(kRunLength + t) * stride]);
+      PutWord(line, kRunCStart + t, left[size_t(kRunLength - 1 - t) * stride]);
+      PutWord(line, kRunDStart + t, left[size_t(height - 1 - t) * stride]);
+    }
+  }
+}
+
 void Detector::ReadFrame(uint16_t* target) {
   FetchRawFrame(rawFrame);
+  ReadOutRawFrame(target);
+}
+
+void Detector::ReadOutRawFrame(uint16_t* target) {
   UnscrambleFrame(rawFrame, target, width, height);
   ClearDatalessColumns(target, width, height);
+}
+
+uint16_t* Detector::ReprocessRawFrame(const uint8_t* frame) {
+  std::memcpy(rawFrame, frame, size_t(kRawFrameBytes));
+  ReadOutRawFrame(image);
+  return CorrectImage();
 }
 
 void ClearDatalessColumns(uint16_t* image, int32_t width, int32_t height) {

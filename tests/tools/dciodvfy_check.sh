@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Fails when dciodvfy reports an error in any of the given DICOM files.
+set -u
+if [ $# -eq 0 ]; then
+  echo "usage: dciodvfy_check.sh FILE..." >&2
+  exit 2
+fi
+command -v dciodvfy >/dev/null || { echo "dciodvfy not found (package dicom3tools)" >&2; exit 1; }
+status=0
+for file in "$@"; do
+  if [ ! -f "$file" ]; then
+    echo "$file: no such file" >&2
+    status=1
+    continue
+  fi
+  output=$(dciodvfy "$file" 2>&1)
+  errors=$(grep "Error" <<<"$output")
+  if [ -n "$errors" ]; then
+    echo "$file:"
+    echo "$errors"
+    status=1
+  else
+    echo "$file: no errors ($(grep -c "Warning" <<<"$output") warnings)"
+  fi
+done
+exit $status

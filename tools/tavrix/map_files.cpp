@@ -1,0 +1,72 @@
+#include "map_files.h"
+
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "command_line.h"
+
+namespace tavrix_tool {
+
+namespace {
+
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+File OpenForReading(const std::string& path) {
+  File file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) throw Failure(path + ": " + std::strerror(errno));
+  return file;
+}
+
+// The whole file, which must hold exactly `expected` bytes.
+template <class T>
+std::vector<T> ReadExactly(const std::string& path, size_t expected, const char* what) {
+  File file = OpenForReading(path);
+  std::vector<T> values(expected / sizeof(T));
+  const size_t got = std::fread(values.data(), 1, expected, file.get());
+  size_t total = got;
+  char extra[4096];
+  size_t more;
+  while ((more = std::fread(extra, 1, sizeof extra, file.get())) > 0) total += more;
+  if (std::ferror(file.get())) throw Failure(path + ": read error");
+  if (total != expected)
+    throw Failure(path + ": " + std::to_string(total) + " bytes, a " + what + " holds " + std::to_string(expected));
+  return values;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadPixelMapFile(const std::string& path) {
+  return ReadExactly<uint8_t>(path, kPixelMapFileBytes, "pixel map");
+}
+
+std::vector<float> ReadGainMapFile(const std::string& path) {
+  return ReadExactly<float>(path, kGainMapFileBytes, "gain map");
+}
+
+std::string FileSha256(const std::string& path) {
+  File file = OpenForReading(path);
+  std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
+    throw Failure("SHA-256 unavailable");
+  std::vector<unsigned char> buffer(1 << 20);
+  size_t got;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0)
+    EVP_DigestUpdate(context.get(), buffer.data(), got);
+  if (std::ferror(file.get())) throw Failure(path + ": read error");
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(context.get(), digest, &length);
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    hex += kHex[digest[i] >> 4];
+    hex += kHex[digest[i] & 15];
+  }
+  return hex;
+}
+
+}  // namespace tavrix_tool

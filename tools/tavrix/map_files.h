@@ -1,0 +1,24 @@
+// The two calibration map files, read whole with their sizes checked before
+// anything is loaded into a detector.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavrix_tool {
+
+constexpr int32_t kPixelMapSide = 3073;  // one code per pixel, plus the flags
+constexpr size_t kPixelMapFileBytes = size_t(kPixelMapSide) * kPixelMapSide;
+constexpr int32_t kGainMapSide = 3072;
+constexpr size_t kGainMapFileBytes = size_t(kGainMapSide) * kGainMapSide * sizeof(float);
+
+// Throws Failure naming the file when it cannot be read or its size is not
+// exactly the map's.
+std::vector<uint8_t> ReadPixelMapFile(const std::string& path);
+std::vector<float> ReadGainMapFile(const std::string& path);
+
+// Hex SHA-256 of a file's bytes (Failure when unreadable).
+std::string FileSha256(const std::string& path);
+
+}  // namespace tavrix_tool
