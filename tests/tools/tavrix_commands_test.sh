@@ -6,6 +6,7 @@
 # usage: tavrix_commands_test.sh TAVRIX MAKE_SIM_MAPS SAME_PIXELS WORK_DIR
 set -uo pipefail
 tavrix=$1 make_maps=$2 same=$3 work=$4
+here=$(cd "$(dirname "$0")" && pwd)
 failures=0
 fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
@@ -56,6 +57,7 @@ if command -v tiffinfo >/dev/null; then
     grep -qE -- "$want" <<<"$info" || fail "acq_0001.tif lacks $want"
   done
 fi
+bash "$here/dciodvfy_check.sh" acq_0001.dcm acq_0001_enhanced.dcm >/dev/null || fail "dciodvfy finds errors"
 expect 0 "" "$tavrix" acquire -o plain
 grep -q "neutral maps" out.txt || fail "acquire without maps does not say the neutral maps are used"
 expect 1 "exists already" "$tavrix" acquire -o plain
