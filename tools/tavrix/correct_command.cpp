@@ -1,5 +1,6 @@
 // tavrix correct: stored raw frames read out and corrected exactly as an
 // acquisition treats the frame it fetches, through the library's own core.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,12 +9,14 @@
 #include <system_error>
 #include <vector>
 
+#include "background_writer.h"
 #include "commands.h"
 #include "detector/detector.h"
 #include "grabber/frame_grabber.h"
 #include "image_output.h"
 #include "map_files.h"
 #include "platform.h"
+#include "tavrix_1417_pci_vusk.h"
 
 namespace tavrix_tool {
 
@@ -30,6 +33,7 @@ const char* const kUsage =
     "  --panel 0|1                the panel the maps are recorded for (default 0)\n";
 
 constexpr uint64_t kFrameBytes = uint64_t(tavrix::kRawFrameBytes);
+constexpr size_t kPixels = size_t(TAVRIX_IMAGE_WIDTH) * TAVRIX_IMAGE_HEIGHT;
 
 // Frames in each file; Failure before anything is written when a size is
 // not a whole number of frames.
@@ -82,6 +86,9 @@ int Run(const std::vector<std::string>& words) {
   record.gainMap = FileSha256(gainMapPath);
   CatchInterrupt();
   std::vector<uint8_t> frame(kFrameBytes);
+  // Two images: one being written while the next is corrected.
+  std::vector<uint16_t> images[2] = {std::vector<uint16_t>(kPixels), std::vector<uint16_t>(kPixels)};
+  BackgroundWriter writer;
   int index = 0;
   for (size_t f = 0; f < files.size(); ++f) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(files[f].c_str(), "rb"), std::fclose);
@@ -90,16 +97,21 @@ int Run(const std::vector<std::string>& words) {
       if (std::fread(frame.data(), 1, frame.size(), file.get()) != frame.size())
         throw Failure(files[f] + ": frame " + std::to_string(k) + " could not be read");
       const uint16_t* image = detector->ReprocessRawFrame(frame.data());
+      std::vector<uint16_t>& slot = images[index % 2];
+      std::copy(image, image + kPixels, slot.begin());
       record.sourceFile = files[f];
       record.frameIndex = long(k);
-      WriteImageFiles(output, ++index, "", image, record);
+      ++index;
+      writer.Submit([&output, &slot, record, index] { WriteImageFiles(output, index, "", slot.data(), record); });
       if (total > 1) std::fprintf(stderr, "\r%d of %llu frames", index, (unsigned long long)total);
       if (InterruptRequested()) {
+        writer.Finish();
         std::fprintf(stderr, "\ninterrupted: %d of %llu frames written\n", index, (unsigned long long)total);
         return 130;
       }
     }
   }
+  writer.Finish();
   if (total > 1) std::fprintf(stderr, "\n");
   std::printf("%d frame(s) corrected into %s_NNNN\n", index, output.prefix.c_str());
   return 0;
