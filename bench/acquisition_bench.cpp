@@ -224,3 +224,45 @@ void BM_Acquisition(benchmark::State& state) {
 BENCHMARK(BM_Acquisition)->UseManualTime()->Iterations(11)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// The first acquisition and enhancement after creation against the second
+// ones, a fresh detector each iteration, as a station meets them at start-up.
+void BM_FirstCallsAfterCreation(benchmark::State& state) {
+  PCI_FRM01_SimReset();
+  const tavrix::WaitFunctions previous = tavrix::ReplaceWaitFunctions({NoSleep, SteadyMilliseconds});
+  while (Sys_Free() == 1) {
+  }
+  const size_t pixels = size_t(TAVRIX_IMAGE_WIDTH) * TAVRIX_IMAGE_HEIGHT;
+  std::vector<uint16_t> source(pixels), destination(pixels);
+  std::vector<double> creation, acquisitions[2], enhancements[2];
+  auto timed = [](auto call) {
+    const Clock::time_point start = Clock::now();
+    call();
+    benchmark::ClobberMemory();
+    return Milliseconds(start, Clock::now());
+  };
+  for (auto _ : state) {
+    creation.push_back(timed([] { Sys_Allocation_1417(); }));
+    for (int call = 0; call < 2; ++call) {
+      PCI_FRM01_SimInjectFrame(Exposure().data(), int32_t(Exposure().size()));
+      acquisitions[call].push_back(timed([] {
+        RunforDetector(TAVRIX_RUN_ARM);
+        RunforDetector(TAVRIX_RUN_ACQUIRE);
+      }));
+      std::memcpy(source.data(), SaveRawImage(), pixels * sizeof(uint16_t));
+      enhancements[call].push_back(
+          timed([&] { Enhancement(source.data(), destination.data(), 5, 10, 3, 10); }));
+    }
+    Sys_Free();
+    state.SetIterationTime(creation.back() / 1000.0);
+  }
+  state.counters["creation_ms"] = Median(creation);
+  state.counters["first_acquisition_ms"] = Median(acquisitions[0]);
+  state.counters["steady_acquisition_ms"] = Median(acquisitions[1]);
+  state.counters["first_enhancement_ms"] = Median(enhancements[0]);
+  state.counters["steady_enhancement_ms"] = Median(enhancements[1]);
+  state.counters["acquisition_first_over_steady"] = Median(acquisitions[0]) / Median(acquisitions[1]);
+  state.counters["enhancement_first_over_steady"] = Median(enhancements[0]) / Median(enhancements[1]);
+  tavrix::ReplaceWaitFunctions(previous);
+}
+BENCHMARK(BM_FirstCallsAfterCreation)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);

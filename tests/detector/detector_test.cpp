@@ -1,6 +1,13 @@
 #include "detector/detector.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "grabber/frame_grabber.h"
 
 #include "support/detector_fixture.h"
 
@@ -46,6 +53,29 @@ TEST_F(DetectorCreation, GivesEveryBufferADefinedContent) {
                               [](float g) { return g == 1.0f; }))
           << "gain map " << p << " row " << r << " (outer rows and columns included)";
   }
+}
+
+// Pages not yet mapped would be paid for by the first exposure and
+// enhancement instead of by creation.
+size_t PagesNotResident(const void* block, size_t bytes) {
+  const long page = sysconf(_SC_PAGESIZE);
+  const uintptr_t first = reinterpret_cast<uintptr_t>(block) & ~uintptr_t(page - 1);
+  const uintptr_t end = reinterpret_cast<uintptr_t>(block) + bytes;
+  std::vector<unsigned char> resident((end - first + size_t(page) - 1) / size_t(page));
+  if (mincore(reinterpret_cast<void*>(first), end - first, resident.data()) != 0) return resident.size();
+  return size_t(std::count_if(resident.begin(), resident.end(), [](unsigned char r) { return (r & 1) == 0; }));
+}
+
+TEST_F(DetectorCreation, EveryLargeBufferIsResidentBeforeTheFirstUse) {
+  Detector detector;
+  ASSERT_TRUE(detector.IsComplete());
+  const size_t plane = size_t(detector.width) * size_t(detector.height);
+  EXPECT_EQ(PagesNotResident(detector.image, plane * sizeof(uint16_t)), 0u);
+  EXPECT_EQ(PagesNotResident(detector.rawFrame, size_t(tavrix::kRawFrameBytes)), 0u);
+  const tavrix::EnhancementEngine& engine = detector.engine;
+  for (const float* p : {engine.coefficients, engine.workPlaneA, engine.workPlaneB, engine.logImage})
+    EXPECT_EQ(PagesNotResident(p, plane * sizeof(float)), 0u);
+  EXPECT_EQ(PagesNotResident(engine.smoothingCopy, plane * sizeof(uint16_t)), 0u);
 }
 
 TEST_F(DetectorCreation, EachRowOfAMapIsItsOwnBlock) {
