@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "grabber/frame_grabber.h"
+#include "calibration_scene.h"
 #include "simulated_panel.h"
 
 namespace {
@@ -46,6 +48,7 @@ struct Simulator {
   bool configured = false;
   std::string log;
   Fault fault = Fault::None;
+  int32_t faultAfterFrames = 0;  // frames delivered well before the fault starts
   int32_t openResult = kDeviceHandle;
   std::deque<int32_t> checkScript;
   int32_t checkThereafter = PCI_FRM01_SIM_DEFAULT;
@@ -58,6 +61,9 @@ struct Simulator {
   int32_t framesDelivered = 0;
   std::vector<uint8_t> serial;
   size_t serialPosition = 0;
+  // Calibration scenes (PCI_FRM01_SIM_SCENE); no panel: the phantom as ever.
+  std::vector<pci_frm01_sim::SceneStep> scenes;
+  std::unique_ptr<pci_frm01_sim::CalibrationPanel> scenePanel;
 };
 
 Simulator& State() {
@@ -96,6 +102,22 @@ void ConfigureSerialFile(Simulator& s, const char* path) {
   std::fclose(file);
 }
 
+// A schedule of calibration scenes on the panel of PCI_FRM01_SIM_SEED
+// (default 1); only the phantom alone keeps the fixed demonstration panel.
+void ConfigureScenes(Simulator& s, const char* text, const char* seedText) {
+  std::string error;
+  if (!pci_frm01_sim::ParseSceneSchedule(text, s.scenes, error)) {
+    Warn("PCI_FRM01_SIM_SCENE: " + error + "; simulating the phantom");
+    s.scenes.clear();
+    return;
+  }
+  bool phantomOnly = true;
+  for (const auto& step : s.scenes) phantomOnly = phantomOnly && step.kind == pci_frm01_sim::SceneKind::kPhantom;
+  if (phantomOnly) return;
+  const uint32_t seed = seedText != nullptr && *seedText != '\0' ? uint32_t(std::strtoul(seedText, nullptr, 10)) : 1u;
+  s.scenePanel = std::make_unique<pci_frm01_sim::CalibrationPanel>(seed);
+}
+
 // Unset or empty: no fault. An unknown name is reported each time the
 // settings are read and simulates a card without faults.
 Fault ParseFault(const char* name) {
@@ -106,6 +128,11 @@ Fault ParseFault(const char* name) {
   return Fault::None;
 }
 
+// The fault in effect now: none until `faultAfterFrames` frames went out.
+Fault ActiveFault(const Simulator& s) {
+  return s.framesDelivered >= s.faultAfterFrames ? s.fault : Fault::None;
+}
+
 Simulator& Configured() {
   Simulator& s = State();
   if (s.configured) return s;
@@ -114,11 +141,15 @@ Simulator& Configured() {
   if (device != nullptr && std::strcmp(device, "absent") == 0) s.openResult = tavrix::kNoDevice;
   s.fault = ParseFault(std::getenv("PCI_FRM01_SIM_FAULT"));
   if (s.fault == Fault::OpenFails) s.openResult = tavrix::kNoDevice;
+  const char* after = std::getenv("PCI_FRM01_SIM_FAULT_AFTER");
+  s.faultAfterFrames = after != nullptr ? std::max(0, std::atoi(after)) : 0;
   // Set but empty means unset, as for the fault.
   const char* frames = std::getenv("PCI_FRM01_SIM_FRAMES");
   if (frames != nullptr && *frames != '\0') ConfigureFramesFile(s, frames);
   const char* uart = std::getenv("PCI_FRM01_SIM_UART");
   if (uart != nullptr && *uart != '\0') ConfigureSerialFile(s, uart);
+  const char* scene = std::getenv("PCI_FRM01_SIM_SCENE");
+  if (scene != nullptr && *scene != '\0') ConfigureScenes(s, scene, std::getenv("PCI_FRM01_SIM_SEED"));
   return s;
 }
 
@@ -151,7 +182,12 @@ void ProduceFrame(Simulator& s, uint8_t* out) {
     std::memcpy(out, frame.data(), frame.size());
     std::memset(out + frame.size(), 0, size_t(tavrix::kRawFrameBytes) - frame.size());
     s.injectedFrames.pop_front();
-  } else if (s.framesInFile == 0 || !ReadFrameFromFile(s, out)) {
+  } else if (s.framesInFile > 0 && ReadFrameFromFile(s, out)) {
+    return;
+  } else if (s.scenePanel) {
+    const uint32_t index = uint32_t(s.framesDelivered);
+    s.scenePanel->ComposeRawFrame(pci_frm01_sim::StepOfFrame(s.scenes, index), index, out);
+  } else {
     pci_frm01_sim::ComposeRawFrame(out, uint32_t(s.framesDelivered));
   }
 }
@@ -206,8 +242,8 @@ PCI_FRM01_API int32_t PCI_FRM01_CALL LVDS_Check(void) {
   } else if (s.checkThereafter != PCI_FRM01_SIM_DEFAULT) {
     return s.checkThereafter;
   }
-  if (s.fault == Fault::NeverReady) return 0;
-  if (s.fault == Fault::StaleReady) return 1;
+  if (ActiveFault(s) == Fault::NeverReady) return 0;
+  if (ActiveFault(s) == Fault::StaleReady) return 1;
   if (!s.transferRunning) return 0;
   return ++s.pollsSinceStart > kNotReadyPollsAfterStart ? 1 : 0;
 }
@@ -217,13 +253,13 @@ PCI_FRM01_API int32_t PCI_FRM01_CALL LVDS_GetFrame(int32_t* byteCount, void* buf
   Simulator& s = State();
   if (buffer == nullptr) return -1;
   s.transferRunning = false;
-  if (s.fault == Fault::GetFrameError) {
+  if (ActiveFault(s) == Fault::GetFrameError) {
     if (byteCount != nullptr) *byteCount = 0;
     return -1;
   }
   uint8_t* out = static_cast<uint8_t*>(buffer);
   int32_t written = tavrix::kRawFrameBytes;
-  if (s.fault == Fault::ShortFrame) {
+  if (ActiveFault(s) == Fault::ShortFrame) {
     std::vector<uint8_t> whole(size_t(tavrix::kRawFrameBytes));
     ProduceFrame(s, whole.data());
     written /= 2;
@@ -241,7 +277,7 @@ PCI_FRM01_API int32_t PCI_FRM01_CALL UART_GetData(int32_t* length, void* buffer)
   Simulator& s = State();
   if (length == nullptr || buffer == nullptr) return -1;
   uint8_t* out = static_cast<uint8_t*>(buffer);
-  switch (s.fault) {
+  switch (ActiveFault(s)) {
     case Fault::UartNegative:
       *length = kNegativeLength;
       return 0;

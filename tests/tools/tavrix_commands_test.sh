@@ -69,6 +69,13 @@ no_files "short_*"
 PCI_FRM01_SIM_DEVICE=absent expect 1 "CheckFrameGrabber" "$tavrix" acquire -o absent
 no_files "absent_*"
 
+# A frame that never comes: after the 30-second waits, exit 1; the frames
+# written before stay.
+PCI_FRM01_SIM_FAULT=never-ready PCI_FRM01_SIM_FAULT_AFTER=1 expect 1 "RunforDetector\(2\) returned 0 for frame 2" \
+  "$tavrix" acquire --frames 3 -o late
+[ -s late_0001.tif ] || fail "the frame acquired before the time-out is gone"
+no_files "late_0002*"
+
 # Ctrl-C stops after the current frame, disarms, keeps what was written.
 "$tavrix" acquire --frames 40 -o stop >/dev/null 2>stop.err &
 pid=$!
