@@ -24,7 +24,8 @@ void PrintOverview(std::FILE* out) {
   for (const Command* command : kCommands) std::fprintf(out, "  %-16s %s\n", command->name, command->summary);
   std::fprintf(out,
                "\n`tavrix COMMAND --help` shows a command's options; `tavrix --version` the version.\n"
-               "Exit status: 0 done, 1 failed (one line on standard error says why), 2 wrong usage.\n");
+               "Exit status: 0 done, 1 failed (one line on standard error says why), 2 wrong usage,\n"
+               "130 stopped by Ctrl-C after the current frame (the files written stay).\n");
 }
 
 void PrintUsage(const Command& command, std::FILE* out) {
