@@ -16,6 +16,7 @@ struct Command {
 };
 
 extern const Command kAcquireCommand;
+extern const Command kCalibrateCommand;
 extern const Command kCorrectCommand;
 extern const Command kEnhanceCommand;
 extern const Command kMapsCommand;

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# tavrix calibrate end to end on simulated frames: a build from files and an
+# acquisition through the simulated frame grabber, the files they write, the
+# report as a browser renders it, and every kind of bad input with its exit
+# status, its message and what is left on disk.
+#
+# usage: calibrate_test.sh TAVRIX MAKE_SIM_FRAMES WORK_DIR
+set -uo pipefail
+tavrix=$1 make_frames=$2 work=$3
+failures=0
+fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+
+expect() { # expect STATUS PATTERN COMMAND...
+  local status=$1 pattern=$2
+  shift 2
+  "$@" >out.txt 2>err.txt </dev/null
+  local got=$?
+  [ "$got" = "$status" ] || fail "$* exited $got, expected $status: $(tail -c 400 err.txt)"
+  [ -z "$pattern" ] || grep -qE -- "$pattern" err.txt out.txt || fail "$*: output lacks '$pattern': $(tail -c 400 err.txt)"
+}
+absent() { [ ! -e "$1" ] || fail "$1 was written"; }
+
+frame=16204480
+seed=11
+"$make_frames" dark 8 $seed dark.raw && "$make_frames" flat:0.7 8 $seed flat.raw &&
+  "$make_frames" flat:1.0 8 $seed bright.raw && "$make_frames" flat:0.02 8 $seed faint.raw || exit 1
+
+# Usage errors: exit 2 with the usage.
+expect 0 "" "$tavrix" calibrate --help; grep -q "usage: tavrix calibrate build" out.txt || fail "calibrate --help"
+expect 2 "usage: tavrix calibrate" "$tavrix" calibrate
+expect 2 "-o DIR is required" "$tavrix" calibrate build --darks dark.raw --flats flat.raw
+expect 2 "unknown option --bogus" "$tavrix" calibrate build --bogus -o x
+expect 2 "--dead-below must be" "$tavrix" calibrate build --darks dark.raw --flats flat.raw --dead-below 7 -o x
+absent x
+
+# A build from files: one good level and one at full scale, which is refused.
+expect 0 "refused: .*full scale" "$tavrix" calibrate build --darks dark.raw --flats flat.raw --flats bright.raw -o maps
+grep -q "reading darks: 8 of 8 frames" err.txt || fail "no progress line while reading"
+grep -q "defective pixels:" out.txt || fail "no summary printed"
+[ "$(stat -c %s maps/pixel_map.bin)" = 9443329 ] || fail "pixel_map.bin has the wrong size"
+[ "$(stat -c %s maps/gain_map.bin)" = 37748736 ] || fail "gain_map.bin has the wrong size"
+head -1 maps/defects.csv | grep -qx "row,column,class,code" || fail "defects.csv lacks its header"
+for want in "left half row,2" "right half row,1" ",column,1" ",dead,2" ",hot,2" ",noisy,1"; do
+  grep -q -- "$want" maps/defects.csv || fail "defects.csv lacks '$want'"
+done
+python3 - maps <<'PY' || fail "the maps break a rule (see above)"
+import array, math, sys
+d = sys.argv[1]
+gain = array.array("f")
+with open(d + "/gain_map.bin", "rb") as f:
+    gain.frombytes(f.read())
+if sys.byteorder != "little":
+    gain.byteswap()
+codes = open(d + "/pixel_map.bin", "rb").read()
+problems = []
+for r in range(3072):
+    row = gain[r * 3072:(r + 1) * 3072]
+    data = list(row[:1280]) + list(row[1792:])
+    if not all(math.isfinite(g) and g > 0 for g in data):
+        problems.append("row %d has a gain that is not finite and positive" % r); break
+    if any(g != 1.0 for g in row[1280:1792]):
+        problems.append("row %d: a data-less column's gain is not 1.0" % r); break
+    if codes[r * 3073 + 1280] == 0 or codes[r * 3073 + 1791] == 0:
+        problems.append("row %d: a data-less column next to data is coded good" % r); break
+if sum(1 for c in codes[3072 * 3073:3072 * 3073 + 3072] if c) != 1:
+    problems.append("not exactly one column flag")
+if sum(1 for r in range(3072) if codes[r * 3073 + 3072]) != 2:
+    problems.append("not exactly two row flags")
+for p in problems:
+    print(p, file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+
+# The report renders with every picture.
+for png in defects gain gain_histogram corrected_flat row_profile column_profile; do
+  [ -s "maps/$png.png" ] || fail "maps/$png.png missing"
+done
+if command -v chromium >/dev/null; then
+  sed 's|</body>|<script>addEventListener("load",()=>{document.body.setAttribute("data-widths",[...document.images].map(i=>i.naturalWidth).join(" "))})</script></body>|' \
+    maps/report.html > maps/report_check.html
+  profile=$(mktemp -d)
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-background-networking --disable-component-update \
+    --disable-sync --no-first-run --user-data-dir="$profile" --virtual-time-budget=5000 \
+    --dump-dom "file://$work/maps/report_check.html" > dom.html 2>/dev/null
+  rm -rf "$profile" maps/report_check.html
+  widths=$(grep -o 'data-widths="[^"]*"' dom.html | sed 's/data-widths="//; s/"$//')
+  [ "$(wc -w <<<"$widths")" = 6 ] || fail "the rendered report has $(wc -w <<<"$widths") pictures, not 6"
+  for w in $widths; do [ "$w" -gt 0 ] || fail "a picture of the report does not load (width $w)"; done
+else
+  echo "chromium not installed: the report's rendering is not checked" >&2
+fi
+
+# An output folder holding maps: refused without --force, maps untouched.
+before=$(sha256sum maps/pixel_map.bin)
+expect 1 "holds maps already" "$tavrix" calibrate build --darks dark.raw --flats flat.raw -o maps
+[ "$(sha256sum maps/pixel_map.bin)" = "$before" ] || fail "the maps were changed without --force"
+
+# Bad input: exit 1, nothing written.
+head -c 1000 dark.raw > short.raw
+expect 1 "short.raw: 1000 bytes, not a whole number" "$tavrix" calibrate build --darks short.raw --flats flat.raw -o bad1
+head -c $((2 * frame)) dark.raw > two.raw
+expect 1 "hold 2 frame\(s\); each set needs at least 8" "$tavrix" calibrate build --darks dark.raw --flats two.raw -o bad2
+expect 1 "below 5 % of full scale.*|no flat level is left" "$tavrix" calibrate build --darks dark.raw --flats faint.raw -o bad3
+grep -q "below 5 % of full scale" err.txt || fail "a faint level is not refused with its reason"
+grep -q "no flat level is left" err.txt || fail "no level left is not said"
+expect 1 "no flat level is left" "$tavrix" calibrate build --darks dark.raw --flats bright.raw -o bad4
+expect 1 "darks .* brighter than flat level 1" "$tavrix" calibrate build --darks flat.raw --flats dark.raw -o bad5
+expect 1 "no dark frames" "$tavrix" calibrate build --flats flat.raw -o bad6
+for d in bad1 bad2 bad3 bad4 bad5 bad6; do absent $d; done
+
+# Acquisition through the simulated frame grabber, following its schedule.
+PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed \
+  expect 0 "maps written" "$tavrix" calibrate acquire --darks 8 --flats 8 --yes -o acq
+[ "$(stat -c %s acq/darks.raw)" = $((8 * frame)) ] || fail "acquire stored no 8 dark frames"
+cmp -s acq/darks.raw dark.raw || fail "acquired darks differ from the simulator's frames of the same scene"
+[ -s acq/report.html ] || fail "acquire wrote no report"
+
+[ "$failures" = 0 ] && echo "calibrate: all checks passed"
+exit $((failures > 0))

@@ -1,0 +1,119 @@
+#include "calibration_frames.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "acquisition/read_frame.h"
+#include "command_line.h"
+#include "detector/dimensions.h"
+#include "grabber/frame_grabber.h"
+
+namespace tavrix_tool {
+
+namespace {
+
+// Below this spread the others are as good as constant (a stuck pixel): a
+// sample must still stand this far from them to be an outlier.
+constexpr double kMinOutlierSpread = 2.0;
+
+struct Moments {
+  double sum, squares;
+  int count;
+  double Mean() const { return sum / count; }
+  double Variance() const { return std::max(0.0, squares / count - Mean() * Mean()); }
+  Moments Without(double x) const { return {sum - x, squares - x * x, count - 1}; }
+};
+
+// Drops `x` from `m` when it lies too far from the other samples.
+Moments RejectIfOutlier(const Moments& m, double x) {
+  if (m.count < 4) return m;
+  const Moments others = m.Without(x);
+  const double spread = std::max(kMinOutlierSpread, kOutlierSigmas * std::sqrt(others.Variance()));
+  return std::fabs(x - others.Mean()) > spread ? others : m;
+}
+
+}  // namespace
+
+FrameSetAccumulator::FrameSetAccumulator()
+    : sum_(tavrix::kImagePixels, 0),
+      squares_(tavrix::kImagePixels, 0),
+      kept_(tavrix::kImagePixels, 0),
+      low_(tavrix::kImagePixels, UINT16_MAX),
+      high_(tavrix::kImagePixels, 0) {}
+
+void FrameSetAccumulator::Add(const uint16_t* image) {
+  ++frames_;
+  for (size_t i = 0; i < tavrix::kImagePixels; ++i) {
+    const uint16_t v = image[i];
+    if (v >= kNearFullScale) continue;
+    sum_[i] += v;
+    squares_[i] += uint32_t(v) * v;
+    ++kept_[i];
+    low_[i] = std::min(low_[i], v);
+    high_[i] = std::max(high_[i], v);
+  }
+}
+
+FrameSetStats FrameSetAccumulator::Finish() const {
+  FrameSetStats stats;
+  stats.frames = frames_;
+  stats.mean.assign(tavrix::kImagePixels, float(kFullScale));
+  stats.deviation.assign(tavrix::kImagePixels, 0.0f);
+  stats.saturated.assign(tavrix::kImagePixels, 0);
+  for (size_t i = 0; i < tavrix::kImagePixels; ++i) {
+    stats.saturated[i] = 2 * int(kept_[i]) <= frames_ ? 1 : 0;
+    if (kept_[i] == 0) continue;
+    Moments m{double(sum_[i]), double(squares_[i]), int(kept_[i])};
+    m = RejectIfOutlier(m, high_[i]);
+    m = RejectIfOutlier(m, low_[i]);
+    stats.mean[i] = float(m.Mean());
+    stats.deviation[i] = float(std::sqrt(m.Variance() * m.count / std::max(1, m.count - 1)));
+  }
+  return stats;
+}
+
+void ReadOutUncorrected(const uint8_t* rawFrame, uint16_t* image) {
+  tavrix::UnscrambleFrame(rawFrame, image, tavrix::kImageWidth, tavrix::kImageHeight);
+  tavrix::ClearDatalessColumns(image, tavrix::kImageWidth, tavrix::kImageHeight);
+}
+
+std::vector<int> CountRawFrames(const std::vector<std::string>& files) {
+  const uint64_t frameBytes = uint64_t(tavrix::kRawFrameBytes);
+  std::vector<int> counts;
+  for (const std::string& file : files) {
+    std::error_code error;
+    const uint64_t size = std::filesystem::file_size(file, error);
+    if (error) throw Failure(file + ": " + error.message());
+    if (size == 0 || size % frameBytes != 0)
+      throw Failure(file + ": " + std::to_string(size) + " bytes, not a whole number of raw frames of " +
+                    std::to_string(frameBytes) + " bytes");
+    counts.push_back(int(std::min<uint64_t>(size / frameBytes, uint64_t(kMaxFramesPerSet) + 1)));
+  }
+  return counts;
+}
+
+void AccumulateRawFiles(const std::vector<std::string>& files, FrameSetAccumulator& accumulator,
+                        const std::function<void(int done)>& progress) {
+  const std::vector<int> counts = CountRawFrames(files);
+  std::vector<uint8_t> raw(size_t(tavrix::kRawFrameBytes));
+  std::vector<uint16_t> image(tavrix::kImagePixels, 0);
+  for (size_t f = 0; f < files.size(); ++f) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(files[f].c_str(), "rb"), std::fclose);
+    if (!file) throw Failure(files[f] + ": " + std::strerror(errno));
+    for (int k = 0; k < counts[f]; ++k) {
+      if (std::fread(raw.data(), 1, raw.size(), file.get()) != raw.size())
+        throw Failure(files[f] + ": frame " + std::to_string(k) + " could not be read");
+      ReadOutUncorrected(raw.data(), image.data());
+      accumulator.Add(image.data());
+      progress(accumulator.Frames());
+    }
+  }
+}
+
+}  // namespace tavrix_tool
