@@ -9,6 +9,7 @@
 #include "correction/pixel_rules.h"
 #include "detector/dimensions.h"
 #include "panel_model.h"
+#include "pixel_hash.h"
 #include "simulated_panel.h"
 
 namespace pci_frm01_sim {
@@ -48,19 +49,6 @@ constexpr int32_t kAreaLast = 3031;
 constexpr int32_t kDatalessFirst = kImageWidth / 2 - 256;  // 1280
 constexpr int32_t kDatalessLast = kImageWidth / 2 + 255;   // 1791
 constexpr int32_t kLineMargin = 4;  // free lines either side of a defective line
-
-uint32_t Mix(uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7FEB352Du;
-  x ^= x >> 15;
-  x *= 0x846CA68Bu;
-  x ^= x >> 16;
-  return x;
-}
-
-uint32_t PixelHash(int32_t row, int32_t column, uint32_t salt) {
-  return Mix((uint32_t(row) * uint32_t(kImageWidth) + uint32_t(column)) ^ Mix(salt));
-}
 
 // About normal with unit variance: four uniforms from two hashes.
 double Gaussian(uint32_t a, uint32_t b) {

@@ -4,6 +4,7 @@
 
 #include "correction/pixel_rules.h"
 #include "detector/dimensions.h"
+#include "pixel_hash.h"
 
 namespace pci_frm01_sim {
 namespace {
@@ -18,20 +19,6 @@ constexpr float kChipGainSpread = 0.015f;   // +-1.5 % from chip to chip
 constexpr double kNoiseFloor = 20.0;
 constexpr double kNoisePerCount = 0.01;
 
-// A 32-bit integer hash with good avalanche: the same pixel and seed always
-// give the same value, neighbouring pixels unrelated ones.
-uint32_t Mix(uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7FEB352Du;
-  x ^= x >> 15;
-  x *= 0x846CA68Bu;
-  x ^= x >> 16;
-  return x;
-}
-
-uint32_t PixelHash(int32_t row, int32_t column, uint32_t seed) {
-  return Mix((uint32_t(row) * uint32_t(tavrix::kImageWidth) + uint32_t(column)) ^ Mix(seed));
-}
 
 // -1..1, uniform.
 float Symmetric(uint32_t hash) { return float(hash & 0xFFFFFFu) / float(0xFFFFFF) * 2.0f - 1.0f; }
