@@ -46,7 +46,8 @@ configure_file(cmake/package/tavrix-1417.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tavri
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tavrix-1417.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT sdk)
 
-install(DIRECTORY docs/ DESTINATION ${TAVRIX_INSTALL_DOCDIR} COMPONENT sdk FILES_MATCHING PATTERN "*.md")
+install(DIRECTORY docs/ DESTINATION ${TAVRIX_INSTALL_DOCDIR} COMPONENT sdk
+  FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 install(FILES examples/acquire_one.c examples/CMakeLists.txt examples/README.md
   DESTINATION ${TAVRIX_INSTALL_EXAMPLEDIR} COMPONENT sdk)
 
