@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds both targets and runs every test: the Linux
 # suite, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and the 32-bit Windows DLL's tests under Wine.
+# short runs of the fuzz targets, and the 32-bit Windows DLL's tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -31,6 +31,19 @@ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIX
   -DTAVRIX_BUILD_BENCHMARKS=OFF
 cmake --build build/sanitize -j "$jobs"
 run ctest --test-dir build/sanitize -j "$jobs" --output-on-failure --timeout 3000
+
+echo "==> Fuzz targets (clang, libFuzzer with the sanitizers), a short run of each"
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTAVRIX_FUZZ=ON
+cmake --build build/fuzz -j "$jobs"
+# Each starts from a fresh copy of its seeds; findings land beside the copy.
+for target in serial_stream map_files enhancement_parameters; do
+  work=build/fuzz/smoke/$target
+  rm -rf "$work" && mkdir -p "$work/corpus"
+  cp tests/fuzz/corpus/$target/* "$work/corpus/"
+  run build/fuzz/tests/fuzz/fuzz_$target -max_total_time=50 -timeout=120 -print_final_stats=1 \
+    -artifact_prefix="$work/" "$work/corpus"
+done
 
 echo "==> Windows build (i686, MinGW-w64) and its tests under Wine"
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \

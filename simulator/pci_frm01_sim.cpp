@@ -260,7 +260,7 @@ PCI_FRM01_API int32_t PCI_FRM01_CALL LVDS_GetFrame(int32_t* byteCount, void* buf
   uint8_t* out = static_cast<uint8_t*>(buffer);
   int32_t written = tavrix::kRawFrameBytes;
   if (ActiveFault(s) == Fault::ShortFrame) {
-    std::vector<uint8_t> whole(size_t(tavrix::kRawFrameBytes));
+    std::vector<uint8_t> whole(static_cast<size_t>(tavrix::kRawFrameBytes));
     ProduceFrame(s, whole.data());
     written /= 2;
     std::memcpy(out, whole.data(), size_t(written));

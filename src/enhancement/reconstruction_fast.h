@@ -63,7 +63,9 @@ typename Lanes<N>::Double ExpLanes(typename Lanes<N>::Double x) {
 // The compiler's own headers leave the pass-through operand of unmasked
 // operations undefined on purpose, which it then reports.
 #pragma GCC diagnostic push
+#if !defined(__clang__)  // a GCC-only warning
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 inline void FinalPixelLanes512(__m512d v, const float* logValues, uint16_t* out, double offset) {
   constexpr double kReach = 20.0;
   constexpr double kUnsure = 1e-5;
