@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "detector/dimensions.h"
+#include "detector/instruction_set.h"
 #include "enhancement/band_processing.h"
 #include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"
@@ -143,6 +144,18 @@ void BM_EnhanceFullRun(benchmark::State& state) {
   }, "run");
 }
 
+// The fast run limited to one path: 0 baseline (SSE2), 1 AVX2, 2 AVX-512.
+// A path the processor lacks runs the widest it has.
+void BM_EnhanceFullRunOnPath(benchmark::State& state) {
+  Fixture& f = Shared();
+  tavrix::LimitInstructionSet(tavrix::InstructionSet(state.range(0)));
+  Measure(state, [&] { f.source = f.picture; }, [&] {
+    f.engine.Enhance(f.source.data(), f.destination.data(), kLevels, kStrength, kRadius, kDecay,
+                     kImageWidth, kImageHeight);
+  });
+  tavrix::LimitInstructionSet(tavrix::InstructionSet::kAvx512);
+}
+
 // The convolution alone (radius 3), from the same kernel as a run's.
 template <bool kPlain>
 void ConvolveBenchmark(benchmark::State& state) {
@@ -190,6 +203,27 @@ void BM_EnhanceComputeWindow(benchmark::State& state) {
                                                    f.engine.logImageTable));
   });
 }
+
+// The log map and the window: the two steps in turn, then in one pass.
+template <bool kPlain>
+void LogMapAndWindowBenchmark(benchmark::State& state) {
+  Fixture& f = Shared();
+  Measure(state, [] {}, [&] {
+    if (kPlain) {
+      tavrix::LogMapImage(f.source.data(), f.destination.data(), kImagePixels,
+                          f.engine.logMapTable);
+      benchmark::DoNotOptimize(tavrix::ComputeWindow(f.destination.data(), kImagePixels,
+                                                     f.engine.histogram, f.engine.logImage,
+                                                     f.engine.logImageTable));
+    } else {
+      benchmark::DoNotOptimize(tavrix::LogMapAndComputeWindow(
+          f.source.data(), f.destination.data(), kImagePixels, f.engine.logMapTable,
+          f.engine.histogram, f.engine.logImage, f.engine.logImageTable));
+    }
+  }, "log map and window", kPlain);
+}
+void BM_EnhanceLogMapThenWindow(benchmark::State& state) { LogMapAndWindowBenchmark<true>(state); }
+void BM_EnhanceLogMapAndWindow(benchmark::State& state) { LogMapAndWindowBenchmark<false>(state); }
 
 template <bool kPlain>
 void DecompositionBenchmark(benchmark::State& state) {
@@ -241,12 +275,15 @@ void BM_EnhanceReconstruct(benchmark::State& state) { ReconstructBenchmark<false
 ENHANCEMENT_BENCHMARK(BM_EnhanceMemcpyImage, 21);
 ENHANCEMENT_BENCHMARK(BM_EnhanceFullRunPlain, 5);
 ENHANCEMENT_BENCHMARK(BM_EnhanceFullRun, 7);
+ENHANCEMENT_BENCHMARK(BM_EnhanceFullRunOnPath, 7)->DenseRange(0, 2);
 ENHANCEMENT_BENCHMARK(BM_EnhanceConvolveImagePlain, 5);
 ENHANCEMENT_BENCHMARK(BM_EnhanceConvolveImage, 7);
 ENHANCEMENT_BENCHMARK(BM_EnhanceEarlyReturnRun, 7);
 ENHANCEMENT_BENCHMARK(BM_EnhanceSmoothImage, 5);
 ENHANCEMENT_BENCHMARK(BM_EnhanceLogMapImage, 11);
 ENHANCEMENT_BENCHMARK(BM_EnhanceComputeWindow, 11);
+ENHANCEMENT_BENCHMARK(BM_EnhanceLogMapThenWindow, 11);
+ENHANCEMENT_BENCHMARK(BM_EnhanceLogMapAndWindow, 11);
 ENHANCEMENT_BENCHMARK(BM_EnhanceDecompositionPlain, 5);
 ENHANCEMENT_BENCHMARK(BM_EnhanceDecomposition, 7);
 ENHANCEMENT_BENCHMARK(BM_EnhanceDecomposeFirstLevel, 7);

@@ -20,18 +20,10 @@ void BuildLogImageTable(float* table) {
   for (size_t u = 0; u < kLogMapTableSize; ++u) table[u] = LogImageValue(uint16_t(u));
 }
 
-DisplayWindow ComputeWindow(const uint16_t* mapped, size_t pixelCount, int32_t* histogram,
-                            float* logImage, const float* logImageTable) {
-  for (int32_t j = 0; j < kHistogramBins; ++j) histogram[j] = 0;
-  for (size_t i = 0; i < pixelCount; ++i) {
-    const uint16_t u = mapped[i];
-    logImage[i] = logImageTable[u];
-    if (u > kHistogramBins - 1)
-      ++histogram[kHistogramBins - 1];
-    else
-      ++histogram[u];
-  }
+namespace {
 
+// The bounds at the running counts of the filled histogram.
+DisplayWindow WindowOfHistogram(const int32_t* histogram, size_t pixelCount) {
   const double total = double(pixelCount);
   const double lowThreshold = total * kLowFraction;
   const double highThreshold = total * kHighFraction;
@@ -51,6 +43,36 @@ DisplayWindow ComputeWindow(const uint16_t* mapped, size_t pixelCount, int32_t* 
   }
   if (window.low == 0) window.low = 1;
   return window;
+}
+
+}  // namespace
+
+DisplayWindow ComputeWindow(const uint16_t* mapped, size_t pixelCount, int32_t* histogram,
+                            float* logImage, const float* logImageTable) {
+  for (int32_t j = 0; j < kHistogramBins; ++j) histogram[j] = 0;
+  for (size_t i = 0; i < pixelCount; ++i) {
+    const uint16_t u = mapped[i];
+    logImage[i] = logImageTable[u];
+    if (u > kHistogramBins - 1)
+      ++histogram[kHistogramBins - 1];
+    else
+      ++histogram[u];
+  }
+  return WindowOfHistogram(histogram, pixelCount);
+}
+
+DisplayWindow LogMapAndComputeWindow(const uint16_t* source, uint16_t* mapped, size_t pixelCount,
+                                     const uint16_t* logMapTable, int32_t* histogram,
+                                     float* logImage, const float* logImageTable) {
+  for (int32_t j = 0; j < kHistogramBins; ++j) histogram[j] = 0;
+  constexpr uint16_t kLastBin = kHistogramBins - 1;
+  for (size_t i = 0; i < pixelCount; ++i) {
+    const uint16_t u = logMapTable[source[i]];
+    mapped[i] = u;
+    logImage[i] = logImageTable[u];
+    ++histogram[u < kLastBin ? u : kLastBin];
+  }
+  return WindowOfHistogram(histogram, pixelCount);
 }
 
 CorrectionScale ComputeGain(int32_t strength, DisplayWindow window) {

@@ -32,6 +32,15 @@ void BuildLogImageTable(float* table);
 DisplayWindow ComputeWindow(const uint16_t* mapped, size_t pixelCount, int32_t* histogram,
                             float* logImage, const float* logImageTable);
 
+// LogMapImage from source into mapped, then ComputeWindow of mapped, in one
+// pass over the pixels: each value is looked up while it is at hand instead of
+// being read back from the image. Gives the same images, histogram and window
+// as the two steps in turn, which is what the plain run does. Source may be
+// mapped.
+DisplayWindow LogMapAndComputeWindow(const uint16_t* source, uint16_t* mapped, size_t pixelCount,
+                                     const uint16_t* logMapTable, int32_t* histogram,
+                                     float* logImage, const float* logImageTable);
+
 // gain = strength * 0.005 and centre = ln(low + high), both in single precision.
 CorrectionScale ComputeGain(int32_t strength, DisplayWindow window);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -51,6 +52,42 @@ void ClearPlane(T* array, size_t count) {
   std::memset(bytes, 0, size);
 }
 
+// A block at the top left of a plane.
+struct Block {
+  int32_t columns;
+  int32_t rows;
+};
+
+// Clears all of the width x height plane but the block, streaming.
+void ClearOutside(float* plane, int32_t width, int32_t height, Block block) {
+  if (block.columns < width)
+    for (int32_t r = 0; r < block.rows; ++r)
+      ClearPlane(plane + ptrdiff_t(r) * width + block.columns, size_t(width - block.columns));
+  ClearPlane(plane + ptrdiff_t(block.rows) * width, size_t(height - block.rows) * size_t(width));
+}
+
+// The blocks that a run of `levels` (1 or more) on a width x height image
+// writes whole, each before anything reads it: the first level's column pass
+// writes the top half of the coefficients, the band processing the band in
+// both work planes, and each enlargement but the last (which writes the
+// image) twice the block before it, into plane A and plane B in turn.
+struct PlaneBlocks {
+  Block coefficients;
+  Block planeA;
+  Block planeB;
+};
+PlaneBlocks WrittenBlocks(int32_t width, int32_t height, int32_t levels) {
+  Block band{width, height};
+  for (int32_t level = 0; level < levels; ++level) band = {band.columns / 2, band.rows / 2};
+  PlaneBlocks blocks{{width, height / 2}, band, band};
+  Block enlarged = band;
+  for (int32_t i = 0; i + 1 < levels; ++i) {
+    enlarged = {enlarged.columns * 2, enlarged.rows * 2};
+    (i % 2 == 0 ? blocks.planeA : blocks.planeB) = enlarged;
+  }
+  return blocks;
+}
+
 // Fewer levels for an image narrower than the planes: each halving of the
 // size takes one level away.
 int32_t LevelCap(int32_t maxWidth, int32_t width, int32_t height) {
@@ -92,9 +129,6 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
   const size_t planeElements = size_t(maxWidth) * size_t(maxHeight);
   auto clearPlane = [plain](auto* plane, size_t count) { plain ? Clear(plane, count) : ClearPlane(plane, count); };
   Clear(lineBuffer, size_t(maxHeight));
-  clearPlane(coefficients, planeElements);
-  clearPlane(workPlaneA, planeElements);
-  clearPlane(workPlaneB, planeElements);
   Clear(histogram, size_t(kHistogramBins));
 
   strength = strength_;
@@ -118,6 +152,19 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
     clearPlane(logImage, planeElements);
     clearPlane(smoothingCopy, planeElements);
   }
+  // Of the other planes such a run with at least one level overwrites a top
+  // left block; only the rest is cleared, to the same zeros as the plain run
+  // leaves there.
+  if (plain || !overwrittenWhole || levels < 1) {
+    clearPlane(coefficients, planeElements);
+    clearPlane(workPlaneA, planeElements);
+    clearPlane(workPlaneB, planeElements);
+  } else {
+    const PlaneBlocks blocks = WrittenBlocks(width, height, levels);
+    ClearOutside(coefficients, maxWidth, maxHeight, blocks.coefficients);
+    ClearOutside(workPlaneA, maxWidth, maxHeight, blocks.planeA);
+    ClearOutside(workPlaneB, maxWidth, maxHeight, blocks.planeB);
+  }
   if (!runs) return;
 
   kernelRadius = smoothingRadius;
@@ -128,9 +175,14 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
                                            smoothingCopy, width, height);
 
   const size_t pixelCount = size_t(width) * size_t(height);
-  LogMapImage(source, destination, pixelCount, logMapTable);
-  const DisplayWindow window =
-      ComputeWindow(destination, pixelCount, histogram, logImage, logImageTable);
+  DisplayWindow window;
+  if (plain) {
+    LogMapImage(source, destination, pixelCount, logMapTable);
+    window = ComputeWindow(destination, pixelCount, histogram, logImage, logImageTable);
+  } else {
+    window = LogMapAndComputeWindow(source, destination, pixelCount, logMapTable, histogram,
+                                    logImage, logImageTable);
+  }
   windowLow = window.low;
   windowHigh = window.high;
   const CorrectionScale scale = ComputeGain(strength, window);

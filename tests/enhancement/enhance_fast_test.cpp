@@ -39,7 +39,19 @@ uint64_t Digest(const void* data, size_t bytes) {
   return h;
 }
 
-Outcome RunEngine(EnhancementEngine& engine, const Image& picture, Parameters p, bool plain) {
+// Fills every plane with a pattern that no run writes, as if some other use
+// of the engine had left it there.
+void SoilPlanes(EnhancementEngine& engine, unsigned char pattern) {
+  const size_t floats = kImagePixels * sizeof(float);
+  for (float* plane : {engine.coefficients, engine.workPlaneA, engine.workPlaneB, engine.logImage})
+    std::memset(plane, pattern, floats);
+  std::memset(engine.smoothingCopy, pattern, kImagePixels * sizeof(uint16_t));
+  std::memset(engine.histogram, pattern, kHistogramBins * sizeof(int32_t));
+}
+
+Outcome RunEngine(EnhancementEngine& engine, const Image& picture, Parameters p, bool plain,
+                  unsigned char soil = 0) {
+  if (soil != 0) SoilPlanes(engine, soil);
   Outcome o{picture, Image(kImagePixels, 0x5A5A), {}};
   (engine.*(plain ? &EnhancementEngine::EnhancePlain : &EnhancementEngine::Enhance))(
       o.source.data(), o.destination.data(), p.levels, p.strength, p.radius, p.decay,
@@ -68,12 +80,18 @@ TEST(EnhanceFast, MatchesPlainRunOnRadiographAndCheckerboardOnEveryPath) {
   for (const Case& c : {Case{"radiograph", &picture, {5, 10, 3, 10}},
                         Case{"radiograph", &picture, {3, -40, 1, 1}},
                         Case{"checkerboard", &checker, {5, 100, 3, 1}},
+                        // Each number of levels leaves different blocks of the planes written.
+                        Case{"radiograph", &picture, {1, 20, 2, 5}},
+                        Case{"radiograph", &picture, {2, 10, 3, 10}},
+                        Case{"radiograph", &picture, {4, 60, 3, 20}},
+                        Case{"radiograph", &picture, {-1, 10, 3, 10}},
                         // Returns early after the clearing: nothing of the last run may stay.
                         Case{"radiograph", &picture, {5, 0, 3, 10}}}) {
-    const Outcome plain = RunEngine(engine, *c.image, c.parameters, true);
+    const Outcome plain = RunEngine(engine, *c.image, c.parameters, true, 0x3C);
     ForEachInstructionSet([&] {
       if (c.parameters.strength == 0) RunEngine(engine, picture, {5, 10, 3, 10}, false);
-      ASSERT_TRUE(RunEngine(engine, *c.image, c.parameters, false) == plain)
+      // Whatever the planes held before, the run leaves them as the plain run.
+      ASSERT_TRUE(RunEngine(engine, *c.image, c.parameters, false, 0x7F) == plain)
           << c.name << ", levels " << c.parameters.levels << ", strength "
           << c.parameters.strength;
     });
