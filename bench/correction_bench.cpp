@@ -21,8 +21,8 @@
 #include "correction/gain_correction.h"
 #include "correction/impulse_noise.h"
 #include "correction/line_defects.h"
-#include "detector/dimensions.h"
-#include "detector/instruction_set.h"
+#include "platform/dimensions.h"
+#include "platform/instruction_set.h"
 #include "support/correction_images.h"
 
 namespace {

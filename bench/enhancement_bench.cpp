@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "detector/dimensions.h"
-#include "detector/instruction_set.h"
+#include "platform/dimensions.h"
+#include "platform/instruction_set.h"
 #include "enhancement/band_processing.h"
 #include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"

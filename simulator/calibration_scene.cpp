@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "acquisition/raw_frame_layout.h"
-#include "correction/pixel_rules.h"
-#include "detector/dimensions.h"
+#include "platform/pixel_rules.h"
+#include "platform/dimensions.h"
 #include "panel_model.h"
 #include "pixel_hash.h"
 #include "simulated_panel.h"

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "correction/pixel_rules.h"
-#include "detector/dimensions.h"
+#include "platform/pixel_rules.h"
+#include "platform/dimensions.h"
 #include "pixel_hash.h"
 
 namespace pci_frm01_sim {

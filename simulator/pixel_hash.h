@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 
 namespace pci_frm01_sim {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "acquisition/raw_frame_layout.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "grabber/frame_grabber.h"
 #include "panel_model.h"
 

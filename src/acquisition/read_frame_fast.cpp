@@ -6,7 +6,7 @@
 #include "acquisition/read_frame.h"
 #include "acquisition/read_frame_fast.h"
 #include "acquisition/read_frame_groups.h"
-#include "detector/instruction_set.h"
+#include "platform/instruction_set.h"
 
 namespace tavrix {
 

@@ -16,7 +16,7 @@
 #include <cstring>
 
 #include "acquisition/raw_frame_layout.h"
-#include "detector/instruction_set.h"
+#include "platform/instruction_set.h"
 
 namespace tavrix {
 namespace {

@@ -1,5 +1,5 @@
 #include "detector/detector.h"
-#include "detector/wait.h"
+#include "platform/wait.h"
 #include "grabber/frame_grabber.h"
 #include "tavrix_1417_pci_vusk.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "correction/pixel_rules.h"
+#include "platform/pixel_rules.h"
 
 namespace tavrix {
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "correction/pixel_rules.h"
+#include "platform/pixel_rules.h"
 
 namespace tavrix {
 

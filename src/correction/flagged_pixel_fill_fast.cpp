@@ -1,6 +1,6 @@
 #include "correction/flagged_pixel_fill.h"
 #include "correction/map_scan.h"
-#include "correction/pixel_rules.h"
+#include "platform/pixel_rules.h"
 
 namespace tavrix {
 

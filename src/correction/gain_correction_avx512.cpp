@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "correction/gain_correction.h"
-#include "correction/pixel_rules.h"
+#include "platform/pixel_rules.h"
 
 namespace tavrix {
 

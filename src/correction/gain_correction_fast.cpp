@@ -4,8 +4,8 @@
 #include <cstddef>
 
 #include "correction/gain_correction.h"
-#include "correction/pixel_rules.h"
-#include "detector/instruction_set.h"
+#include "platform/pixel_rules.h"
+#include "platform/instruction_set.h"
 
 namespace tavrix {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "correction/pixel_rules.h"
+#include "platform/pixel_rules.h"
 
 namespace tavrix {
 

@@ -5,7 +5,7 @@
 
 #include "correction/impulse_noise.h"
 #include "correction/impulse_noise_fast.h"
-#include "detector/instruction_set.h"
+#include "platform/instruction_set.h"
 
 namespace tavrix {
 

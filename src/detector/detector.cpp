@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "detector/allocation.h"
+#include "platform/allocation.h"
 
 namespace tavrix {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "enhancement/enhancement_engine.h"
 
 namespace tavrix {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "detector/instruction_set.h"
+#include "platform/instruction_set.h"
 #include "enhancement/band_processing.h"
 #include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "detector/allocation.h"
-#include "detector/dimensions.h"
+#include "platform/allocation.h"
+#include "platform/dimensions.h"
 #include "enhancement/log_map.h"
 
 namespace tavrix {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstddef>
 
-#include "correction/pixel_rules.h"
-#include "detector/wait.h"
+#include "platform/pixel_rules.h"
+#include "platform/wait.h"
 
 namespace tavrix {
 namespace {

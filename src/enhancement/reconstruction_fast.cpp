@@ -1,6 +1,6 @@
 #include "enhancement/reconstruction_fast.h"
 
-#include "detector/instruction_set.h"
+#include "platform/instruction_set.h"
 
 namespace tavrix {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "detector/instruction_set.h"
+#include "platform/instruction_set.h"
 
 namespace tavrix {
 

@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "detector/detector.h"
-#include "detector/wait.h"
+#include "platform/wait.h"
 #include "grabber/frame_grabber.h"
 
 namespace tavrix {

@@ -11,7 +11,7 @@
 #include "acquisition/raw_frame_layout.h"
 #include "correction/border_mask.h"
 #include "detector/detector.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "panel_model.h"
 #include "simulated_panel.h"
 #include "support/detector_fixture.h"

@@ -11,7 +11,7 @@
 #include "correction/border_mask.h"
 #include "correction/line_defects.h"
 #include "detector/detector.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "support/correction_images.h"
 #include "support/detector_fixture.h"
 

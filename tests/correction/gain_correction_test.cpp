@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "support/correction_images.h"
 
 namespace tavrix {

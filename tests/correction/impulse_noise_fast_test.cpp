@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "correction/impulse_noise.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "support/correction_images.h"
 
 namespace tavrix {

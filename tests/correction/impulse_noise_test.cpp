@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "support/correction_images.h"
 
 namespace tavrix {

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "support/correction_images.h"
 
 namespace tavrix {

@@ -15,7 +15,7 @@
 #include "correction/flagged_pixel_fill.h"
 #include "correction/gain_correction.h"
 #include "correction/line_defects.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "support/correction_images.h"
 
 namespace tavrix {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"
 #include "enhancement/enhancement_engine.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "enhancement/log_map.h"
 
 namespace tavrix {

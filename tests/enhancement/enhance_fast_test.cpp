@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "enhancement/enhancement_engine.h"
 #include "enhancement/fast_paths.h"
 #include "support/synthetic_radiograph.h"

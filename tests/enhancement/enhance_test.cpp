@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "correction/pixel_rules.h"
-#include "detector/dimensions.h"
-#include "detector/wait.h"
+#include "platform/pixel_rules.h"
+#include "platform/dimensions.h"
+#include "platform/wait.h"
 #include "enhancement/display_window.h"
 #include "enhancement/enhancement_engine.h"
 #include "enhancement/log_map.h"

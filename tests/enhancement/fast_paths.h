@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "detector/instruction_set.h"
+#include "platform/instruction_set.h"
 
 namespace tavrix {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "enhancement/display_window.h"
 #include "enhancement/fast_paths.h"
 #include "enhancement/log_map.h"

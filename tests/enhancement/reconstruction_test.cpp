@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "detector/wait.h"
+#include "platform/wait.h"
 #include "enhancement/display_window.h"
 
 namespace tavrix {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "enhancement/fast_paths.h"
 #include "enhancement/smoothing.h"
 #include "support/synthetic_radiograph.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "detector/wait.h"
+#include "platform/wait.h"
 #include "pci_frm01_sim.h"
 #include "tavrix_1417_pci_vusk.h"
 

@@ -12,7 +12,7 @@
 
 #include "acquisition/raw_frame_layout.h"
 #include "detector/detector.h"
-#include "detector/wait.h"
+#include "platform/wait.h"
 #include "support/detector_fixture.h"
 
 namespace tavrix_test {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "detector/detector.h"
-#include "detector/wait.h"
+#include "platform/wait.h"
 #include "support/detector_fixture.h"
 
 namespace tavrix_test {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "acquisition/read_frame.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "grabber/frame_grabber.h"
 #include "simulated_panel.h"
 

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "detector/instruction_set.h"
+#include "platform/instruction_set.h"
 
 namespace tavrix_test {
 

@@ -14,7 +14,7 @@
 #include "calibration_frames.h"
 #include "calibration_scene.h"
 #include "correction/correct_image.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "grabber/frame_grabber.h"
 #include "map_report.h"
 

@@ -7,7 +7,7 @@
 #include "calibration_analysis.h"
 #include "calibration_frames.h"
 #include "calibration_scene.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "grabber/frame_grabber.h"
 #include "simulated_panel.h"
 

@@ -10,7 +10,7 @@
 
 #include "acquisition/read_frame.h"
 #include "correction/correct_image.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "enhancement/enhancement_engine.h"
 #include "grabber/frame_grabber.h"
 #include "support/correction_images.h"

@@ -19,7 +19,7 @@
 #include "command_line.h"
 #include "commands.h"
 #include "detector/detector.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "grabber/frame_grabber.h"
 #include "map_files.h"
 #include "output_files.h"

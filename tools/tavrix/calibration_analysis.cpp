@@ -8,7 +8,7 @@
 #include "correction/border_mask.h"
 #include "correction/flagged_pixel_fill.h"
 #include "correction/line_defects.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "map_report.h"
 
 namespace tavrix_tool {

@@ -11,7 +11,7 @@
 
 #include "acquisition/read_frame.h"
 #include "command_line.h"
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "grabber/frame_grabber.h"
 
 namespace tavrix_tool {

@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 #include "image_files.h"
 #include "map_report.h"
 #include "output_files.h"

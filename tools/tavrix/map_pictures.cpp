@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 
 namespace tavrix_tool {
 

@@ -7,8 +7,8 @@
 #include "correction/border_mask.h"
 #include "correction/flagged_pixel_fill.h"
 #include "correction/line_defects.h"
-#include "correction/pixel_rules.h"
-#include "detector/dimensions.h"
+#include "platform/pixel_rules.h"
+#include "platform/dimensions.h"
 
 namespace tavrix_tool {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "detector/dimensions.h"
+#include "platform/dimensions.h"
 
 #include "support/detector_fixture.h"
 

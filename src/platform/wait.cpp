@@ -1,4 +1,4 @@
-#include "detector/wait.h"
+#include "platform/wait.h"
 
 #include <chrono>
 #include <thread>

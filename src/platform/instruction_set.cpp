@@ -1,4 +1,4 @@
-#include "detector/instruction_set.h"
+#include "platform/instruction_set.h"
 
 #include <algorithm>
 
