@@ -15,10 +15,4 @@ void ApplyGainMap(uint16_t* image, int32_t width, int32_t height, const float* c
 // The same, one pixel at a time: the reference the fast paths are held to.
 void ApplyGainMapPlain(uint16_t* image, int32_t width, int32_t height, const float* const* gainMap);
 
-// Gain-corrects pixels first..end-1 of one row (inside the frame), the
-// product in double precision, clamped and truncated. One function per path.
-void ApplyGainRowSse2(uint16_t* row, const float* gains, int32_t first, int32_t end);
-void ApplyGainRowAvx2(uint16_t* row, const float* gains, int32_t first, int32_t end);
-void ApplyGainRowAvx512(uint16_t* row, const float* gains, int32_t first, int32_t end);
-
 }  // namespace tavrix

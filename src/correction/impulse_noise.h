@@ -21,4 +21,7 @@ void FilterImpulseNoisePlain(uint16_t* image, int32_t width, int32_t height);
 // now and replaces it if it lies outside. Returns whether it was replaced.
 bool FilterImpulseNoiseAt(uint16_t* image, int32_t width, int32_t y, int32_t x);
 
+// Pixels marked in one call of the vector marking; their column sums live on the stack.
+constexpr int32_t kImpulseMarkRun = 512;
+
 }  // namespace tavrix

@@ -8,6 +8,11 @@
 
 namespace tavrix {
 
+// The fast level handles six taps with a phase shift of 2, on lines of even
+// length and at least kShortestFastLine; others take the plain filter.
+constexpr int32_t kFastTaps = 6;
+constexpr int32_t kShortestFastLine = 8;
+
 // How the filtered outputs of a line are stored: rotated by phaseShift places.
 struct LineFilter {
   const float* taps;

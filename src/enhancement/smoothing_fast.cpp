@@ -1,15 +1,10 @@
-#include "enhancement/smoothing_fast.h"
-
 #include <cstring>
 
-#include "platform/instruction_set.h"
+#include "enhancement/enhancement_engine.h"
+#include "enhancement/smoothing.h"
+#include "platform/kernels.h"
 
 namespace tavrix {
-
-void ConvolveInteriorBaseline(uint16_t* source, const uint16_t* copy, const double* kernel,
-                              int32_t radius, int32_t width, int32_t height, double inverse) {
-  ConvolveInteriorLanes<2>(source, copy, kernel, radius, width, height, inverse);
-}
 
 // Many pixels per vector, each lane summing exactly as the plain pixel does;
 // the sums of neighbouring pixels no longer wait for one another.
@@ -23,17 +18,7 @@ void ConvolveImage(uint16_t* source, uint16_t* copy, const double* kernel, int32
   const double inverse = InverseKernelNorm(kernel, 2 * radius + 1);
   // No interior row: the lanes would still fill their row window past the copy.
   if (height <= 2 * radius) return;
-  switch (ActiveInstructionSet()) {
-    case InstructionSet::kAvx512:
-      ConvolveInteriorAvx512(source, copy, kernel, radius, width, height, inverse);
-      break;
-    case InstructionSet::kAvx2:
-      ConvolveInteriorAvx2(source, copy, kernel, radius, width, height, inverse);
-      break;
-    case InstructionSet::kBaseline:
-      ConvolveInteriorBaseline(source, copy, kernel, radius, width, height, inverse);
-      break;
-  }
+  ActiveKernels().ConvolveInterior(source, copy, kernel, radius, width, height, inverse);
 }
 
 }  // namespace tavrix

@@ -1,6 +1,5 @@
-// The fast convolution: the interior of the image, N pixels per vector.
-#pragma once
-
+// The fast convolution, written once and compiled per target: the interior
+// of the image, one register of doubles per group of pixels.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -8,20 +7,12 @@
 #include <type_traits>
 
 #include "enhancement/enhancement_engine.h"
-#include "enhancement/lanes.h"
 #include "enhancement/smoothing.h"
+#include "platform/kernels.h"
+#include "platform/simd.h"
 
 namespace tavrix {
-
-// The interior (all but the border of `radius`) of source from copy, one
-// function per instruction set; radius at most kMaxKernelRadius.
-void ConvolveInteriorBaseline(uint16_t* source, const uint16_t* copy, const double* kernel,
-                              int32_t radius, int32_t width, int32_t height, double inverse);
-void ConvolveInteriorAvx2(uint16_t* source, const uint16_t* copy, const double* kernel,
-                          int32_t radius, int32_t width, int32_t height, double inverse);
-void ConvolveInteriorAvx512(uint16_t* source, const uint16_t* copy, const double* kernel,
-                            int32_t radius, int32_t width, int32_t height, double inverse);
-
+namespace TAVRIX_TARGET {
 namespace {
 
 // Each lane is one pixel and runs the plain pixel's sum unchanged: start at 0,
@@ -100,4 +91,11 @@ void ConvolveInteriorLanes(uint16_t* source, const uint16_t* copy, const double*
 }
 
 }  // namespace
+
+void ConvolveInterior(uint16_t* source, const uint16_t* copy, const double* kernel, int32_t radius,
+                      int32_t width, int32_t height, double inverse) {
+  ConvolveInteriorLanes<kDoubleLanes>(source, copy, kernel, radius, width, height, inverse);
+}
+
+}  // namespace TAVRIX_TARGET
 }  // namespace tavrix

@@ -1,25 +1,28 @@
-// The walk over the frame shared by the vector readouts. Each path moves
-// groups of 32 raw lines by 8 words into 8 image rows by 32 columns: one
-// 64-byte cache line of each row, which the path writes whole with streaming
-// stores, so the image lines are never read for ownership. Groups are placed
-// on the image's cache lines; the partial groups at the edges of each half go
-// through a scratch block and are written word by word.
+// The vector readout, written once and compiled per target. It moves groups
+// of 32 raw lines by 8 words into 8 image rows by 32 columns: one 64-byte
+// cache line of each row, which it writes whole with streaming stores, so the
+// image lines are never read for ownership. Groups are placed on the image's
+// cache lines; the partial groups at the edges of each half go through a
+// scratch block and are written word by word.
 //
-// Included by one source file per instruction set. Everything here has
-// internal linkage so that each file keeps its own copy, compiled with its
-// own flags.
-#pragma once
-
+// A group is moved as 8 by 8 transposes of 128-bit blocks: block b of
+// register j holds the 8 words of the line for column 8b + j of its part, and
+// after the interleaves register k holds word k of every line of the part,
+// that is, row k's columns, in order. A part is as wide as a register, so a
+// group is four parts on the baseline, two with AVX2 and one with AVX-512.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "acquisition/raw_frame_layout.h"
 #include "platform/instruction_set.h"
+#include "platform/kernels.h"
+#include "platform/simd.h"
 
 namespace tavrix {
+namespace TAVRIX_TARGET {
 namespace {
+
 
 constexpr int32_t kGroupColumns = 32;  // image columns (raw lines) per group: one cache line of a row
 constexpr int32_t kGroupWords = 8;     // raw words (image rows) per group
@@ -53,14 +56,10 @@ inline void WriteSpan(const GroupBlock block, uint16_t* row0, int32_t column, pt
   }
 }
 
-// Kernel provides:
-//   template <ptrdiff_t kSlotStep>
-//   static void Stream(const uint8_t* slot0, uint16_t* row0, ptrdiff_t rowStep);
-//     slot i (i = 0..31) at slot0 + i * kSlotStep, 16 bytes each, unaligned;
-//     row k at row0 + k * rowStep, 64-byte aligned: out[k] streamed there.
-//   static void Place(const uint8_t* const slots[32], uint16_t* row0, int32_t column, ptrdiff_t rowStep,
-//                     GroupSpan span);  // writes only the span's columns, with ordinary stores
-//   static void Finish();  // orders the streaming stores before returning
+// The kernel (GroupKernel below) streams a whole group to rows row0, row0 +
+// rowStep, ... (Stream: slot i at slot0 + i * kSlotStep, 16 bytes each,
+// unaligned; rows 64-byte aligned), places the span of a partial group with
+// ordinary stores (Place), and orders its streaming stores (Finish).
 
 // One half of the image: the left half's columns take raw lines in rising
 // order, the right half's in falling order. The line step is a constant so
@@ -117,5 +116,73 @@ void UnscrambleByGroups(const uint8_t* rawFrame, uint16_t* image, int32_t width,
   Kernel::Finish();
 }
 
+
+constexpr int32_t kBlockWords = 8;  // words of one 128-bit block
+constexpr int32_t kPartColumns = kBlockWords * kBlocks;
+constexpr int32_t kParts = kGroupColumns / kPartColumns;
+static_assert(kBlockWords == kGroupWords, "one transpose moves the words of a group");
+
+// Register j, block b: the slot for column part * kPartColumns + 8b + j.
+template <class SlotAt>
+void LoadPart(SlotAt slotAt, int32_t part, Words v[kGroupWords]) {
+  for (int32_t j = 0; j < kGroupWords; ++j)
+    v[j] = LoadBlocks([&](int32_t b) { return slotAt(part * kPartColumns + b * kBlockWords + j); });
+}
+
+// Per block: row i of the result holds element i of every input row.
+void TransposeBlocks(Words v[kGroupWords]) {
+  Words a[kGroupWords], b[kGroupWords];
+  for (int32_t i = 0; i < kGroupWords; i += 2) {
+    a[i / 2] = InterleaveLow16(v[i], v[i + 1]);
+    a[kGroupWords / 2 + i / 2] = InterleaveHigh16(v[i], v[i + 1]);
+  }
+  // a[0..3]: elements 0..3 of row pairs (0,1) .. (6,7); a[4..7]: elements 4..7.
+  for (int32_t h = 0; h < kGroupWords; h += kGroupWords / 2) {
+    b[h + 0] = InterleaveLow32(a[h + 0], a[h + 1]);
+    b[h + 1] = InterleaveHigh32(a[h + 0], a[h + 1]);
+    b[h + 2] = InterleaveLow32(a[h + 2], a[h + 3]);
+    b[h + 3] = InterleaveHigh32(a[h + 2], a[h + 3]);
+  }
+  // b[h + 0]: elements (e, e+1) of rows 0..3, b[h + 2]: of rows 4..7, e = 0, 2, 4, 6.
+  for (int32_t e = 0; e < kGroupWords / 2; ++e) {
+    const int32_t h = (e / 2) * (kGroupWords / 2) + (e % 2);
+    v[2 * e] = InterleaveLow64(b[h], b[h + 2]);
+    v[2 * e + 1] = InterleaveHigh64(b[h], b[h + 2]);
+  }
+}
+
+struct GroupKernel {
+  template <ptrdiff_t kSlotStep>
+  static void Stream(const uint8_t* slot0, uint16_t* row0, ptrdiff_t rowStep) {
+    Words v[kParts][kGroupWords];
+    for (int32_t part = 0; part < kParts; ++part) {
+      LoadPart([&](int32_t i) { return slot0 + i * kSlotStep; }, part, v[part]);
+      TransposeBlocks(v[part]);
+    }
+    // Each row's cache line is written by consecutive stores, so it leaves whole.
+    for (int32_t k = 0; k < kGroupWords; ++k)
+      for (int32_t part = 0; part < kParts; ++part)
+        StreamWords(row0 + k * rowStep + part * kPartColumns, v[part][k]);
+  }
+  static void Place(const uint8_t* const slots[kGroupColumns], uint16_t* row0, int32_t column, ptrdiff_t rowStep,
+                    GroupSpan span) {
+    alignas(kCacheLineBytes) GroupBlock block;
+    for (int32_t part = 0; part < kParts; ++part) {
+      Words v[kGroupWords];
+      LoadPart([&](int32_t i) { return slots[i]; }, part, v);
+      TransposeBlocks(v);
+      for (int32_t k = 0; k < kGroupWords; ++k) StoreWordsAligned(block[k] + part * kPartColumns, v[k]);
+    }
+    WriteSpan(block, row0, column, rowStep, span);
+  }
+  static void Finish() { FinishStreams(); }
+};
+
 }  // namespace
+
+void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
+  UnscrambleByGroups<GroupKernel>(rawFrame, image, width, height);
+}
+
+}  // namespace TAVRIX_TARGET
 }  // namespace tavrix

@@ -1,38 +1,18 @@
-// The fast decomposition level: columns filtered many at once along the rows
-// of the plane, rows filtered from their even and odd samples.
-#pragma once
-
+// The fast decomposition level, written once and compiled per target:
+// columns filtered many at once along the rows of the plane, rows filtered
+// from their even and odd samples.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 #include "enhancement/decomposition.h"
-#include "enhancement/lanes.h"
+#include "platform/kernels.h"
+#include "platform/simd.h"
 
 namespace tavrix {
-
-// Lines shorter than this, or of odd length, take the plain filter.
-constexpr int32_t kShortestFastLine = 8;
-
-// The column pass and the row pass of one level with six taps and a phase
-// shift of 2, one function per instruction set. Lengths even and at least
-// kShortestFastLine.
-void FilterColumnsBaseline(int32_t columns, int32_t rows, const float* taps, const float* source,
-                           float* destination, int32_t stride);
-void FilterColumnsAvx2(int32_t columns, int32_t rows, const float* taps, const float* source,
-                       float* destination, int32_t stride);
-void FilterColumnsAvx512(int32_t columns, int32_t rows, const float* taps, const float* source,
-                         float* destination, int32_t stride);
-void FilterRowsBaseline(int32_t columns, int32_t rows, const float* taps, float* plane,
-                        int32_t stride, float* lineBuffer);
-void FilterRowsAvx2(int32_t columns, int32_t rows, const float* taps, float* plane,
-                    int32_t stride, float* lineBuffer);
-void FilterRowsAvx512(int32_t columns, int32_t rows, const float* taps, float* plane,
-                      int32_t stride, float* lineBuffer);
-
+namespace TAVRIX_TARGET {
 namespace {
 
-constexpr int32_t kFastTaps = 6;
 
 // Output p of a line (stored rotated by 2) is the sum over k of
 // v[2m + k] * taps[5 - k] with m = p - 2 taken round the half length.
@@ -137,4 +117,16 @@ void FilterRowsLanes(int32_t columns, int32_t rows, const float* taps, float* pl
 }
 
 }  // namespace
+
+void FilterColumns(int32_t columns, int32_t rows, const float* taps, const float* source,
+                   float* destination, int32_t stride) {
+  FilterColumnsLanes<kDoubleLanes>(columns, rows, taps, source, destination, stride);
+}
+
+void FilterRows(int32_t columns, int32_t rows, const float* taps, float* plane, int32_t stride,
+                float* lineBuffer) {
+  FilterRowsLanes<kDoubleLanes>(columns, rows, taps, plane, stride, lineBuffer);
+}
+
+}  // namespace TAVRIX_TARGET
 }  // namespace tavrix

@@ -1,0 +1,47 @@
+// The exponential of the fast enlargement's last level, in vector lanes. For
+// the per-target kernel sources (and a test that holds it to its bound): the
+// includer names its target with TAVRIX_TARGET.
+#pragma once
+
+#include <cstring>
+
+#include "platform/simd.h"
+
+namespace tavrix {
+namespace TAVRIX_TARGET {
+namespace {
+
+// e^x for |x| <= 20 in every lane: x = k ln 2 + r with |r| <= ln 2 / 2, e^r by
+// its Taylor polynomial of degree 9, times 2^k. Relative error below 1.5e-11:
+// the truncated series leaves |r|^10 / 10! * e^|r| < 1e-11 of e^r, the
+// rounding of the nine Horner steps below 3e-15, and the reduction (ln 2 in
+// two parts, |k| at most 29) below 1e-16.
+template <int N>
+typename Lanes<N>::Double ExpLanes(typename Lanes<N>::Double x) {
+  using Double = typename Lanes<N>::Double;
+  using Long = typename Lanes<N>::Long;
+  constexpr double kLog2E = 1.4426950408889634;
+  constexpr double kLn2High = 0.693147180369123816490;  // few bits: k * kLn2High is exact
+  constexpr double kLn2Low = 1.90821492927058770002e-10;
+  constexpr double kRoundingShift = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
+  const Double shifted = x * kLog2E + kRoundingShift;
+  const Double k = shifted - kRoundingShift;
+  const Double r = (x - k * kLn2High) - k * kLn2Low;
+  Double p = Double{} + 1.0 / 362880.0;  // 1 / 9!
+  for (double c : {1.0 / 40320.0, 1.0 / 5040.0, 1.0 / 720.0, 1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0,
+                   0.5, 1.0, 1.0})
+    p = p * r + c;
+  // k sits in the low bits of the shifted value; 2^k is built from its bits.
+  const Double shift = Double{} + kRoundingShift;
+  Long shiftedBits, shiftBits;
+  std::memcpy(&shiftedBits, &shifted, sizeof shiftedBits);
+  std::memcpy(&shiftBits, &shift, sizeof shiftBits);
+  const Long scaleBits = ((shiftedBits - shiftBits) + 1023) << 52;
+  Double scale;
+  std::memcpy(&scale, &scaleBits, sizeof scale);
+  return p * scale;
+}
+
+}  // namespace
+}  // namespace TAVRIX_TARGET
+}  // namespace tavrix

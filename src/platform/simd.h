@@ -1,0 +1,271 @@
+// The vectors of the per-target kernel sources (*_simd.cpp). Each of them is
+// compiled once per target, with TAVRIX_TARGET naming that target's namespace
+// (baseline, avx2, avx512) and only those objects get the wider flags.
+// Everything here lives in the target's namespace and has internal linkage,
+// so no code built for a wider target can stand in for the baseline's.
+//
+// Two kinds of vector: generic vectors of N lanes for the floating-point
+// steps, every lane doing exactly the operations of the plain code on its own
+// pixel, in the same order and precision; and the target's own integer
+// registers, through a few operations (saturating, packing, masks,
+// interleaves) that generic vectors do not offer.
+#pragma once
+
+#if !defined(TAVRIX_TARGET)
+#error "platform/simd.h is only for the per-target kernel sources"
+#endif
+
+#if defined(__AVX512F__)
+// This compiler's own 512-bit intrinsics pass deliberately undefined merge
+// operands, which it then reports.
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)  // a GCC-only warning
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#endif
+// Registers wider than the target's are passed between functions of this
+// file's own, internal ones only, so their calling convention cannot clash.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+namespace tavrix {
+namespace TAVRIX_TARGET {
+namespace {
+
+#if defined(__AVX512F__) && defined(__AVX512BW__) && defined(__AVX512VL__) && defined(__AVX512DQ__)
+#define TAVRIX_SIMD_AVX512 1
+constexpr int32_t kVectorBytes = 64;
+#elif defined(__AVX2__)
+#define TAVRIX_SIMD_AVX2 1
+constexpr int32_t kVectorBytes = 32;
+#else
+constexpr int32_t kVectorBytes = 16;
+#endif
+
+// Lanes of one register.
+constexpr int32_t kDoubleLanes = kVectorBytes / 8;
+constexpr int32_t kIntLanes = kVectorBytes / 4;
+constexpr int32_t kWordLanes = kVectorBytes / 2;
+// 128-bit blocks of one register: interleaves work within each.
+constexpr int32_t kBlocks = kVectorBytes / 16;
+
+// The vector types of N lanes, spelt out per width: the compiler takes a
+// vector size only from a constant it sees outside any template.
+template <int N>
+struct LaneTypes;
+
+#define TAVRIX_LANE_TYPES(N)                                 \
+  template <>                                                \
+  struct LaneTypes<N> {                                      \
+    typedef double Double __attribute__((vector_size(8 * N))); \
+    typedef float Float __attribute__((vector_size(4 * N)));   \
+    typedef int32_t Int __attribute__((vector_size(4 * N)));   \
+    typedef int64_t Long __attribute__((vector_size(8 * N)));  \
+    typedef uint16_t Sample __attribute__((vector_size(2 * N))); \
+  };
+TAVRIX_LANE_TYPES(2)
+TAVRIX_LANE_TYPES(4)
+TAVRIX_LANE_TYPES(8)
+TAVRIX_LANE_TYPES(16)
+TAVRIX_LANE_TYPES(32)
+#undef TAVRIX_LANE_TYPES
+
+template <int N>
+struct Lanes {
+  typedef typename LaneTypes<N>::Double Double;
+  typedef typename LaneTypes<N>::Float Float;
+  typedef typename LaneTypes<N>::Int Int;
+  typedef typename LaneTypes<N>::Long Long;
+  typedef typename LaneTypes<N>::Sample Sample;
+
+  static Double LoadSamples(const uint16_t* p) {
+    Sample s;
+    std::memcpy(&s, p, sizeof s);
+    // Through int32: a direct conversion would be done lane by lane.
+    return __builtin_convertvector(__builtin_convertvector(s, Int), Double);
+  }
+  static Double LoadFloats(const float* p) {
+    Float f;
+    std::memcpy(&f, p, sizeof f);
+    return __builtin_convertvector(f, Double);
+  }
+  static void StoreFloats(float* p, Double v) {
+    const Float f = __builtin_convertvector(v, Float);
+    std::memcpy(p, &f, sizeof f);
+  }
+  // Lanes already within 0..65535, truncated toward zero.
+  static void StoreSamples(uint16_t* p, Double v) {
+    const Sample s = __builtin_convertvector(__builtin_convertvector(v, Int), Sample);
+    std::memcpy(p, &s, sizeof s);
+  }
+  static bool AnyTrue(Long mask) {
+    Long m = mask;
+    int64_t any = 0;
+    for (int i = 0; i < N; ++i) any |= m[i];
+    return any != 0;
+  }
+};
+
+// The target's integer register and the operations on its 16-bit words that
+// generic vectors lack. Int32 is the same register seen as 32-bit lanes for
+// the arithmetic that generic vectors do well.
+typedef int32_t Int32 __attribute__((vector_size(kVectorBytes)));
+typedef float Float32 __attribute__((vector_size(kVectorBytes)));
+#if defined(TAVRIX_SIMD_AVX512)
+using Words = __m512i;
+using WordMask = __mmask32;  // one bit per word
+inline Words LoadWords(const void* p) { return _mm512_loadu_si512(p); }
+inline void StoreWordsAligned(void* p, Words v) { _mm512_store_si512(p, v); }
+inline void StreamWords(void* p, Words v) { _mm512_stream_si512(static_cast<__m512i*>(p), v); }
+inline Words SplatWord(uint16_t w) { return _mm512_set1_epi16(int16_t(w)); }
+inline Words AddWords(Words a, Words b) { return _mm512_add_epi16(a, b); }
+inline Words AddSaturated(Words a, Words b) { return _mm512_adds_epu16(a, b); }
+inline Words SubtractSaturated(Words a, Words b) { return _mm512_subs_epu16(a, b); }
+inline Words MultiplyHigh(Words a, Words b) { return _mm512_mulhi_epu16(a, b); }
+inline Words HalveWords(Words a) { return _mm512_srli_epi16(a, 1); }
+inline Words OrWords(Words a, Words b) { return _mm512_or_si512(a, b); }
+inline WordMask EqualWords(Words a, Words b) { return _mm512_cmpeq_epi16_mask(a, b); }
+inline WordMask AndNotMask(WordMask a, WordMask b) { return WordMask(~a & b); }
+inline bool AllSet(WordMask m) { return m == WordMask(~WordMask(0)); }
+// One byte per word: 0 where the mask is set, 0xFF where it is not.
+inline void StoreUnsetAsBytes(uint8_t* p, WordMask m) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_movm_epi8(~m));
+}
+// kIntLanes words widened to 32 bits.
+inline Int32 WidenWords(const uint16_t* p) {
+  return Int32(_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))));
+}
+// Lanes within 0..65535 to words, a's then b's, in order.
+inline Words NarrowToWords(Int32 a, Int32 b) {
+  return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(__m512i(a))),
+                            _mm512_cvtepi32_epi16(__m512i(b)), 1);
+}
+#elif defined(TAVRIX_SIMD_AVX2)
+using Words = __m256i;
+using WordMask = __m256i;  // all ones in a word where set
+inline Words LoadWords(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+inline void StoreWordsAligned(void* p, Words v) { _mm256_store_si256(static_cast<__m256i*>(p), v); }
+inline void StreamWords(void* p, Words v) { _mm256_stream_si256(static_cast<__m256i*>(p), v); }
+inline Words SplatWord(uint16_t w) { return _mm256_set1_epi16(int16_t(w)); }
+inline Words AddWords(Words a, Words b) { return _mm256_add_epi16(a, b); }
+inline Words AddSaturated(Words a, Words b) { return _mm256_adds_epu16(a, b); }
+inline Words SubtractSaturated(Words a, Words b) { return _mm256_subs_epu16(a, b); }
+inline Words MultiplyHigh(Words a, Words b) { return _mm256_mulhi_epu16(a, b); }
+inline Words HalveWords(Words a) { return _mm256_srli_epi16(a, 1); }
+inline Words OrWords(Words a, Words b) { return _mm256_or_si256(a, b); }
+inline WordMask EqualWords(Words a, Words b) { return _mm256_cmpeq_epi16(a, b); }
+inline WordMask AndNotMask(WordMask a, WordMask b) { return _mm256_andnot_si256(a, b); }
+inline bool AllSet(WordMask m) { return _mm256_movemask_epi8(m) == -1; }
+inline void StoreUnsetAsBytes(uint8_t* p, WordMask m) {
+  const __m256i unset = _mm256_xor_si256(m, _mm256_set1_epi16(-1));
+  // Packing works per 128-bit block; the permutation restores word order.
+  const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(unset, unset), 0xD8);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(bytes));
+}
+inline Int32 WidenWords(const uint16_t* p) {
+  return Int32(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+}
+inline Words NarrowToWords(Int32 a, Int32 b) {
+  return _mm256_permute4x64_epi64(_mm256_packus_epi32(__m256i(a), __m256i(b)), 0xD8);
+}
+#else
+using Words = __m128i;
+using WordMask = __m128i;
+inline Words LoadWords(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline void StoreWordsAligned(void* p, Words v) { _mm_store_si128(static_cast<__m128i*>(p), v); }
+inline void StreamWords(void* p, Words v) { _mm_stream_si128(static_cast<__m128i*>(p), v); }
+inline Words SplatWord(uint16_t w) { return _mm_set1_epi16(int16_t(w)); }
+inline Words AddWords(Words a, Words b) { return _mm_add_epi16(a, b); }
+inline Words AddSaturated(Words a, Words b) { return _mm_adds_epu16(a, b); }
+inline Words SubtractSaturated(Words a, Words b) { return _mm_subs_epu16(a, b); }
+inline Words MultiplyHigh(Words a, Words b) { return _mm_mulhi_epu16(a, b); }
+inline Words HalveWords(Words a) { return _mm_srli_epi16(a, 1); }
+inline Words OrWords(Words a, Words b) { return _mm_or_si128(a, b); }
+inline WordMask EqualWords(Words a, Words b) { return _mm_cmpeq_epi16(a, b); }
+inline WordMask AndNotMask(WordMask a, WordMask b) { return _mm_andnot_si128(a, b); }
+inline bool AllSet(WordMask m) { return _mm_movemask_epi8(m) == 0xFFFF; }
+inline void StoreUnsetAsBytes(uint8_t* p, WordMask m) {
+  const __m128i unset = _mm_xor_si128(m, _mm_set1_epi16(-1));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packs_epi16(unset, unset));
+}
+inline Int32 WidenWords(const uint16_t* p) {
+  return Int32(_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128()));
+}
+// No unsigned 32-bit packing here: the signed one, biased.
+inline Words NarrowToWords(Int32 a, Int32 b) {
+  const Int32 bias = Int32{} + 0x8000;
+  return _mm_xor_si128(_mm_packs_epi32(__m128i(a - bias), __m128i(b - bias)), _mm_set1_epi16(int16_t(0x8000)));
+}
+#endif
+
+// Interleaves within each 128-bit block, as the instructions do on every target.
+#if defined(TAVRIX_SIMD_AVX512)
+inline Words InterleaveLow16(Words a, Words b) { return _mm512_unpacklo_epi16(a, b); }
+inline Words InterleaveHigh16(Words a, Words b) { return _mm512_unpackhi_epi16(a, b); }
+inline Words InterleaveLow32(Words a, Words b) { return _mm512_unpacklo_epi32(a, b); }
+inline Words InterleaveHigh32(Words a, Words b) { return _mm512_unpackhi_epi32(a, b); }
+inline Words InterleaveLow64(Words a, Words b) { return _mm512_unpacklo_epi64(a, b); }
+inline Words InterleaveHigh64(Words a, Words b) { return _mm512_unpackhi_epi64(a, b); }
+// Block b of the register from the 16 bytes at blockAt(b).
+template <class BlockAt>
+Words LoadBlocks(BlockAt blockAt) {
+  auto block = [&](int32_t b) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(blockAt(b))); };
+  __m512i r = _mm512_castsi128_si512(block(0));
+  r = _mm512_inserti32x4(r, block(1), 1);
+  r = _mm512_inserti32x4(r, block(2), 2);
+  return _mm512_inserti32x4(r, block(3), 3);
+}
+#elif defined(TAVRIX_SIMD_AVX2)
+inline Words InterleaveLow16(Words a, Words b) { return _mm256_unpacklo_epi16(a, b); }
+inline Words InterleaveHigh16(Words a, Words b) { return _mm256_unpackhi_epi16(a, b); }
+inline Words InterleaveLow32(Words a, Words b) { return _mm256_unpacklo_epi32(a, b); }
+inline Words InterleaveHigh32(Words a, Words b) { return _mm256_unpackhi_epi32(a, b); }
+inline Words InterleaveLow64(Words a, Words b) { return _mm256_unpacklo_epi64(a, b); }
+inline Words InterleaveHigh64(Words a, Words b) { return _mm256_unpackhi_epi64(a, b); }
+template <class BlockAt>
+Words LoadBlocks(BlockAt blockAt) {
+  auto block = [&](int32_t b) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(blockAt(b))); };
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(block(0)), block(1), 1);
+}
+#else
+inline Words InterleaveLow16(Words a, Words b) { return _mm_unpacklo_epi16(a, b); }
+inline Words InterleaveHigh16(Words a, Words b) { return _mm_unpackhi_epi16(a, b); }
+inline Words InterleaveLow32(Words a, Words b) { return _mm_unpacklo_epi32(a, b); }
+inline Words InterleaveHigh32(Words a, Words b) { return _mm_unpackhi_epi32(a, b); }
+inline Words InterleaveLow64(Words a, Words b) { return _mm_unpacklo_epi64(a, b); }
+inline Words InterleaveHigh64(Words a, Words b) { return _mm_unpackhi_epi64(a, b); }
+template <class BlockAt>
+Words LoadBlocks(BlockAt blockAt) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(blockAt(0)));
+}
+#endif
+
+// Orders the streaming stores before what follows.
+inline void FinishStreams() { _mm_sfence(); }
+
+// Asks for the cache line at p; p may lie past any buffer, it is never read.
+inline void PrefetchLine(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
+
+
+// a0 b0 a1 b1 ... : the first N lanes of a and b interleaved...
+template <int N, size_t... I>
+typename Lanes<N>::Double InterleaveLow(typename Lanes<N>::Double a, typename Lanes<N>::Double b,
+                                        std::index_sequence<I...>) {
+  return __builtin_shufflevector(a, b, (I % 2 == 0 ? I / 2 : N + I / 2)...);
+}
+
+// ... and the next N.
+template <int N, size_t... I>
+typename Lanes<N>::Double InterleaveHigh(typename Lanes<N>::Double a,
+                                         typename Lanes<N>::Double b, std::index_sequence<I...>) {
+  return __builtin_shufflevector(a, b, (I % 2 == 0 ? N / 2 + I / 2 : N + N / 2 + I / 2)...);
+}
+
+}  // namespace
+}  // namespace TAVRIX_TARGET
+}  // namespace tavrix
