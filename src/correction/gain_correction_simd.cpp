@@ -2,6 +2,7 @@
 // words at a time, the products in double precision (exact: 16 by 24 bits),
 // clamped as ClampToPixel clamps (NaN to 0) and truncated.
 #include <cstdint>
+#include <cstring>
 
 #include "platform/kernels.h"
 #include "platform/pixel_rules.h"
@@ -25,19 +26,27 @@ uint16_t GainCorrected(uint16_t pixel, float gain) {
 }  // namespace
 
 void ApplyGainRow(uint16_t* row, const float* gains, int32_t first, int32_t end) {
-  using L = Lanes<kWordLanes>;
-  using Double = L::Double;
-  const Double zero = {};
-  const Double high = zero + double(kMaxPixelValue);
+  typedef int32_t HalfInts __attribute__((vector_size(kVectorBytes / 2)));
+  const Float64 zero = {};
+  const Float64 high = zero + double(kMaxPixelValue);
+  // The products of kDoubleLanes pixels and gains, as integers within 0..16383.
+  auto products = [&](Float64 pixels, Float64 g) {
+    return __builtin_convertvector(ClampDoubles(pixels * g, zero, high), HalfInts);
+  };
+  // kIntLanes pixels from p on.
+  auto quarterRegisters = [&](int32_t p) {
+    const Int32 pixels = WidenWords(row + p);
+    Float32 g;
+    std::memcpy(&g, gains + p, sizeof g);
+    return JoinHalves(products(LowDoubles(pixels), LowDoubles(g)), products(HighDoubles(pixels), HighDoubles(g)));
+  };
   int32_t c = first;
   for (; c + kWordLanes <= end; c += kWordLanes) {
     // The address may lie past the map, so it is formed as an integer.
     PrefetchLine(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(gains + c) +
                                                kGainPrefetchAhead * sizeof(float)));
-    Double x = L::LoadSamples(row + c) * L::LoadFloats(gains + c);
-    x = x > zero ? x : zero;  // NaN too
-    x = x < high ? x : high;
-    L::StoreSamples(row + c, x);
+    const Words pixels = NarrowToWords(quarterRegisters(c), quarterRegisters(c + kIntLanes));
+    std::memcpy(row + c, &pixels, sizeof pixels);
   }
   for (; c < end; ++c) row[c] = GainCorrected(row[c], gains[c]);
 }

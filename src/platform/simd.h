@@ -245,12 +245,77 @@ Words LoadBlocks(BlockAt blockAt) {
 }
 #endif
 
+// The low and the high half of a register of 32-bit lanes, widened to
+// doubles: generic conversions of half registers go lane by lane here.
+typedef double Float64 __attribute__((vector_size(kVectorBytes)));
+#if defined(TAVRIX_SIMD_AVX512)
+inline Float64 LowDoubles(Int32 v) { return Float64(_mm512_cvtepi32_pd(_mm512_castsi512_si256(__m512i(v)))); }
+inline Float64 HighDoubles(Int32 v) { return Float64(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(__m512i(v), 1))); }
+inline Float64 LowDoubles(Float32 v) { return Float64(_mm512_cvtps_pd(_mm512_castps512_ps256(__m512(v)))); }
+inline Float64 HighDoubles(Float32 v) {
+  return Float64(_mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(__m512(v)), 1))));
+}
+#elif defined(TAVRIX_SIMD_AVX2)
+inline Float64 LowDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_castsi256_si128(__m256i(v)))); }
+inline Float64 HighDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_extracti128_si256(__m256i(v), 1))); }
+inline Float64 LowDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_castps256_ps128(__m256(v)))); }
+inline Float64 HighDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_extractf128_ps(__m256(v), 1))); }
+#else
+inline Float64 LowDoubles(Int32 v) { return Float64(_mm_cvtepi32_pd(__m128i(v))); }
+inline Float64 HighDoubles(Int32 v) { return Float64(_mm_cvtepi32_pd(_mm_unpackhi_epi64(__m128i(v), __m128i(v)))); }
+inline Float64 LowDoubles(Float32 v) { return Float64(_mm_cvtps_pd(__m128(v))); }
+inline Float64 HighDoubles(Float32 v) { return Float64(_mm_cvtps_pd(_mm_movehl_ps(__m128(v), __m128(v)))); }
+#endif
+
+// (x > low ? x : low) < high ? that : high, lane by lane: NaN becomes low.
+#if defined(TAVRIX_SIMD_AVX512)
+inline Float64 ClampDoubles(Float64 x, Float64 low, Float64 high) {
+  return Float64(_mm512_min_pd(_mm512_max_pd(__m512d(x), __m512d(low)), __m512d(high)));
+}
+#elif defined(TAVRIX_SIMD_AVX2)
+inline Float64 ClampDoubles(Float64 x, Float64 low, Float64 high) {
+  return Float64(_mm256_min_pd(_mm256_max_pd(__m256d(x), __m256d(low)), __m256d(high)));
+}
+#else
+inline Float64 ClampDoubles(Float64 x, Float64 low, Float64 high) {
+  return Float64(_mm_min_pd(_mm_max_pd(__m128d(x), __m128d(low)), __m128d(high)));
+}
+#endif
+
 // Orders the streaming stores before what follows.
 inline void FinishStreams() { _mm_sfence(); }
 
 // Asks for the cache line at p; p may lie past any buffer, it is never read.
 inline void PrefetchLine(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
 
+
+// Two halves of a register of 32-bit lanes side by side: low's, then high's.
+template <class Half, size_t... I>
+Int32 JoinHalves(Half low, Half high, std::index_sequence<I...>) {
+  return __builtin_shufflevector(low, high, I...);
+}
+template <class Half>
+Int32 JoinHalves(Half low, Half high) {
+  return JoinHalves(low, high, std::make_index_sequence<kIntLanes>());
+}
+
+// The low and the high half of a register's lanes.
+template <class V, size_t... I>
+auto LowHalf(V v, std::index_sequence<I...>) {
+  return __builtin_shufflevector(v, v, I...);
+}
+template <class V, size_t... I>
+auto HighHalf(V v, std::index_sequence<I...>) {
+  return __builtin_shufflevector(v, v, (I + sizeof...(I))...);
+}
+template <class V>
+auto LowHalf(V v) {
+  return LowHalf(v, std::make_index_sequence<sizeof(V) / sizeof(v[0]) / 2>());
+}
+template <class V>
+auto HighHalf(V v) {
+  return HighHalf(v, std::make_index_sequence<sizeof(V) / sizeof(v[0]) / 2>());
+}
 
 // a0 b0 a1 b1 ... : the first N lanes of a and b interleaved...
 template <int N, size_t... I>
