@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Fails when code meant for any x86 processor holds AVX instructions.
+
+  check_baseline.py OBJDUMP objects FILE...   every instruction of each object
+  check_baseline.py OBJDUMP library FILE      every function of the linked
+      library but those of the per-target kernels (namespaces tavrix::avx2
+      and tavrix::avx512), which run only where the processor has them
+
+VEX- and EVEX-encoded instructions are recognised by their mnemonics: the
+vector ones start with "v", the AVX-512 mask ones with "k", and a few
+general-purpose ones of BMI are VEX-encoded too.
+"""
+import re
+import subprocess
+import sys
+
+VEX_GENERAL = {"andn", "bextr", "blsi", "blsmsk", "blsr", "bzhi", "mulx", "pdep", "pext", "rorx",
+               "sarx", "shlx", "shrx"}
+NOT_VEX = {"verr", "verw"}
+# Mangled names of the wide targets' code, local entities (lambdas) included;
+# MinGW adds a leading underscore.
+WIDE_NAMESPACES = re.compile(r"^_*Z*N6tavrix(?:4avx2|6avx512)")
+FUNCTION = re.compile(r"^[0-9a-f]+ <(.*)>:$")
+INSTRUCTION = re.compile(r"^\s*[0-9a-f]+:\s+(?:(?:data16|lock|rep\w*|notrack|bnd)\s+)*([a-z][a-z0-9.]*)")
+
+
+def is_wide(mnemonic):
+    if mnemonic in NOT_VEX:
+        return False
+    return mnemonic.startswith("v") or (mnemonic.startswith("k") and len(mnemonic) > 2) \
+        or mnemonic in VEX_GENERAL
+
+
+def wide_instructions(objdump, path):
+    """(function, mnemonic) of every wide instruction in the file."""
+    out = subprocess.run([objdump, "-d", "--no-show-raw-insn", path], check=True,
+                         capture_output=True, text=True).stdout
+    function = "?"
+    for line in out.splitlines():
+        m = FUNCTION.match(line)
+        if m:
+            function = m.group(1)
+            continue
+        m = INSTRUCTION.match(line)
+        if m and is_wide(m.group(1)):
+            yield function, m.group(1)
+
+
+def main(argv):
+    if len(argv) < 4 or argv[2] not in ("objects", "library"):
+        print(__doc__, file=sys.stderr)
+        return 2
+    objdump, mode, files = argv[1], argv[2], argv[3:]
+    found = {}
+    for path in files:
+        for function, mnemonic in wide_instructions(objdump, path):
+            if mode == "library" and WIDE_NAMESPACES.match(function):
+                continue
+            found.setdefault((path, function), mnemonic)
+    for (path, function), mnemonic in sorted(found.items()):
+        print(f"{path}: {function}: {mnemonic}")
+    if found:
+        print(f"{len(found)} functions hold AVX instructions outside the per-target kernels")
+        return 1
+    print(f"{len(files)} files: no AVX instruction outside the per-target kernels")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
