@@ -151,28 +151,44 @@ void TransposeBlocks(Words v[kGroupWords]) {
   }
 }
 
+// The group's rows into block, part by part.
+template <class SlotAt>
+void GatherGroup(SlotAt slotAt, GroupBlock block) {
+  for (int32_t part = 0; part < kParts; ++part) {
+    Words v[kGroupWords];
+    LoadPart(slotAt, part, v);
+    TransposeBlocks(v);
+    for (int32_t k = 0; k < kGroupWords; ++k) StoreWordsAligned(block[k] + part * kPartColumns, v[k]);
+  }
+}
+
 struct GroupKernel {
   template <ptrdiff_t kSlotStep>
   static void Stream(const uint8_t* slot0, uint16_t* row0, ptrdiff_t rowStep) {
-    Words v[kParts][kGroupWords];
-    for (int32_t part = 0; part < kParts; ++part) {
-      LoadPart([&](int32_t i) { return slot0 + i * kSlotStep; }, part, v[part]);
-      TransposeBlocks(v[part]);
+    if constexpr (kParts > 2) {
+      // The parts of narrow registers outnumber the registers: they wait in
+      // a block on the stack (in cache) instead of being spilled one by one.
+      alignas(kCacheLineBytes) GroupBlock block;
+      GatherGroup([&](int32_t i) { return slot0 + i * kSlotStep; }, block);
+      for (int32_t k = 0; k < kGroupWords; ++k)
+        for (int32_t part = 0; part < kParts; ++part)
+          StreamWords(row0 + k * rowStep + part * kPartColumns, LoadWordsAligned(block[k] + part * kPartColumns));
+    } else {
+      Words v[kParts][kGroupWords];
+      for (int32_t part = 0; part < kParts; ++part) {
+        LoadPart([&](int32_t i) { return slot0 + i * kSlotStep; }, part, v[part]);
+        TransposeBlocks(v[part]);
+      }
+      // Each row's cache line is written by consecutive stores, so it leaves whole.
+      for (int32_t k = 0; k < kGroupWords; ++k)
+        for (int32_t part = 0; part < kParts; ++part)
+          StreamWords(row0 + k * rowStep + part * kPartColumns, v[part][k]);
     }
-    // Each row's cache line is written by consecutive stores, so it leaves whole.
-    for (int32_t k = 0; k < kGroupWords; ++k)
-      for (int32_t part = 0; part < kParts; ++part)
-        StreamWords(row0 + k * rowStep + part * kPartColumns, v[part][k]);
   }
   static void Place(const uint8_t* const slots[kGroupColumns], uint16_t* row0, int32_t column, ptrdiff_t rowStep,
                     GroupSpan span) {
     alignas(kCacheLineBytes) GroupBlock block;
-    for (int32_t part = 0; part < kParts; ++part) {
-      Words v[kGroupWords];
-      LoadPart([&](int32_t i) { return slots[i]; }, part, v);
-      TransposeBlocks(v);
-      for (int32_t k = 0; k < kGroupWords; ++k) StoreWordsAligned(block[k] + part * kPartColumns, v[k]);
-    }
+    GatherGroup([&](int32_t i) { return slots[i]; }, block);
     WriteSpan(block, row0, column, rowStep, span);
   }
   static void Finish() { FinishStreams(); }

@@ -111,24 +111,76 @@ struct Lanes {
   }
 };
 
-// The target's integer register and the operations on its 16-bit words that
-// generic vectors lack. Int32 is the same register seen as 32-bit lanes for
-// the arithmetic that generic vectors do well.
+// The target's registers and the operations on them that generic vectors
+// lack (saturating, packing, masks, interleaves) or do lane by lane. Each is
+// written once: TAVRIX_MM(op) names the target's intrinsic for op, and only
+// what differs in kind between the targets has a branch of its own.
+#if defined(TAVRIX_SIMD_AVX512)
+#define TAVRIX_MM(op) _mm512_##op
+#define TAVRIX_MM_SI(op) _mm512_##op##_si512
+using Words = __m512i;
+using NativeDoubles = __m512d;
+#elif defined(TAVRIX_SIMD_AVX2)
+#define TAVRIX_MM(op) _mm256_##op
+#define TAVRIX_MM_SI(op) _mm256_##op##_si256
+using Words = __m256i;
+using NativeDoubles = __m256d;
+#else
+#define TAVRIX_MM(op) _mm_##op
+#define TAVRIX_MM_SI(op) _mm_##op##_si128
+using Words = __m128i;
+using NativeDoubles = __m128d;
+#endif
+// The same register as 32-bit lanes and as doubles, for the arithmetic that
+// generic vectors do well.
 typedef int32_t Int32 __attribute__((vector_size(kVectorBytes)));
 typedef float Float32 __attribute__((vector_size(kVectorBytes)));
+typedef double Float64 __attribute__((vector_size(kVectorBytes)));
+
+inline Words LoadWords(const void* p) { return TAVRIX_MM_SI(loadu)(static_cast<const Words*>(p)); }
+inline Words LoadWordsAligned(const void* p) { return TAVRIX_MM_SI(load)(static_cast<const Words*>(p)); }
+inline void StoreWordsAligned(void* p, Words v) { TAVRIX_MM_SI(store)(static_cast<Words*>(p), v); }
+inline void StreamWords(void* p, Words v) { TAVRIX_MM_SI(stream)(static_cast<Words*>(p), v); }
+inline Words SplatWord(uint16_t w) { return TAVRIX_MM(set1_epi16)(int16_t(w)); }
+inline Words AddWords(Words a, Words b) { return TAVRIX_MM(add_epi16)(a, b); }
+inline Words AddSaturated(Words a, Words b) { return TAVRIX_MM(adds_epu16)(a, b); }
+inline Words SubtractSaturated(Words a, Words b) { return TAVRIX_MM(subs_epu16)(a, b); }
+inline Words MultiplyHigh(Words a, Words b) { return TAVRIX_MM(mulhi_epu16)(a, b); }
+inline Words HalveWords(Words a) { return TAVRIX_MM(srli_epi16)(a, 1); }
+inline Words OrWords(Words a, Words b) { return TAVRIX_MM_SI(or)(a, b); }
+
+// Interleaves work within each 128-bit block, on every target alike.
+inline Words InterleaveLow16(Words a, Words b) { return TAVRIX_MM(unpacklo_epi16)(a, b); }
+inline Words InterleaveHigh16(Words a, Words b) { return TAVRIX_MM(unpackhi_epi16)(a, b); }
+inline Words InterleaveLow32(Words a, Words b) { return TAVRIX_MM(unpacklo_epi32)(a, b); }
+inline Words InterleaveHigh32(Words a, Words b) { return TAVRIX_MM(unpackhi_epi32)(a, b); }
+inline Words InterleaveLow64(Words a, Words b) { return TAVRIX_MM(unpacklo_epi64)(a, b); }
+inline Words InterleaveHigh64(Words a, Words b) { return TAVRIX_MM(unpackhi_epi64)(a, b); }
+
+// (x > low ? x : low) < high ? that : high, lane by lane: NaN becomes low.
+inline Float64 ClampDoubles(Float64 x, Float64 low, Float64 high) {
+  return Float64(TAVRIX_MM(min_pd)(TAVRIX_MM(max_pd)(NativeDoubles(x), NativeDoubles(low)), NativeDoubles(high)));
+}
+
+// Block b of the register from the 16 bytes at blockAt(b).
+template <class BlockAt>
+Words LoadBlocks(BlockAt blockAt) {
+  auto block = [&](int32_t b) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(blockAt(b))); };
 #if defined(TAVRIX_SIMD_AVX512)
-using Words = __m512i;
-using WordMask = __mmask32;  // one bit per word
-inline Words LoadWords(const void* p) { return _mm512_loadu_si512(p); }
-inline void StoreWordsAligned(void* p, Words v) { _mm512_store_si512(p, v); }
-inline void StreamWords(void* p, Words v) { _mm512_stream_si512(static_cast<__m512i*>(p), v); }
-inline Words SplatWord(uint16_t w) { return _mm512_set1_epi16(int16_t(w)); }
-inline Words AddWords(Words a, Words b) { return _mm512_add_epi16(a, b); }
-inline Words AddSaturated(Words a, Words b) { return _mm512_adds_epu16(a, b); }
-inline Words SubtractSaturated(Words a, Words b) { return _mm512_subs_epu16(a, b); }
-inline Words MultiplyHigh(Words a, Words b) { return _mm512_mulhi_epu16(a, b); }
-inline Words HalveWords(Words a) { return _mm512_srli_epi16(a, 1); }
-inline Words OrWords(Words a, Words b) { return _mm512_or_si512(a, b); }
+  __m512i r = _mm512_castsi128_si512(block(0));
+  r = _mm512_inserti32x4(r, block(1), 1);
+  r = _mm512_inserti32x4(r, block(2), 2);
+  return _mm512_inserti32x4(r, block(3), 3);
+#elif defined(TAVRIX_SIMD_AVX2)
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(block(0)), block(1), 1);
+#else
+  return block(0);
+#endif
+}
+
+// Comparisons of words: a bit per word on AVX-512, a word of ones elsewhere.
+#if defined(TAVRIX_SIMD_AVX512)
+using WordMask = __mmask32;
 inline WordMask EqualWords(Words a, Words b) { return _mm512_cmpeq_epi16_mask(a, b); }
 inline WordMask AndNotMask(WordMask a, WordMask b) { return WordMask(~a & b); }
 inline bool AllSet(WordMask m) { return m == WordMask(~WordMask(0)); }
@@ -136,63 +188,52 @@ inline bool AllSet(WordMask m) { return m == WordMask(~WordMask(0)); }
 inline void StoreUnsetAsBytes(uint8_t* p, WordMask m) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_movm_epi8(~m));
 }
-// kIntLanes words widened to 32 bits.
+#else
+using WordMask = Words;
+inline WordMask EqualWords(Words a, Words b) { return TAVRIX_MM(cmpeq_epi16)(a, b); }
+inline WordMask AndNotMask(WordMask a, WordMask b) { return TAVRIX_MM_SI(andnot)(a, b); }
+inline bool AllSet(WordMask m) { return TAVRIX_MM(movemask_epi8)(m) == int32_t(uint32_t(-1) >> (32 - kVectorBytes)); }
+inline void StoreUnsetAsBytes(uint8_t* p, WordMask m) {
+  const Words unset = TAVRIX_MM_SI(xor)(m, SplatWord(0xFFFF));
+  const Words bytes = TAVRIX_MM(packs_epi16)(unset, unset);
+#if defined(TAVRIX_SIMD_AVX2)
+  // Packing works per 128-bit block; the permutation restores word order.
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(_mm256_permute4x64_epi64(bytes, 0xD8)));
+#else
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), bytes);
+#endif
+}
+#endif
+
+// kIntLanes words widened to 32 bits; lanes within 0..65535 narrowed to
+// words, a's then b's; the low and the high half of a register of 32-bit
+// lanes widened to doubles.
+#if defined(TAVRIX_SIMD_AVX512)
 inline Int32 WidenWords(const uint16_t* p) {
   return Int32(_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))));
 }
-// Lanes within 0..65535 to words, a's then b's, in order.
 inline Words NarrowToWords(Int32 a, Int32 b) {
   return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(__m512i(a))),
                             _mm512_cvtepi32_epi16(__m512i(b)), 1);
 }
-#elif defined(TAVRIX_SIMD_AVX2)
-using Words = __m256i;
-using WordMask = __m256i;  // all ones in a word where set
-inline Words LoadWords(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
-inline void StoreWordsAligned(void* p, Words v) { _mm256_store_si256(static_cast<__m256i*>(p), v); }
-inline void StreamWords(void* p, Words v) { _mm256_stream_si256(static_cast<__m256i*>(p), v); }
-inline Words SplatWord(uint16_t w) { return _mm256_set1_epi16(int16_t(w)); }
-inline Words AddWords(Words a, Words b) { return _mm256_add_epi16(a, b); }
-inline Words AddSaturated(Words a, Words b) { return _mm256_adds_epu16(a, b); }
-inline Words SubtractSaturated(Words a, Words b) { return _mm256_subs_epu16(a, b); }
-inline Words MultiplyHigh(Words a, Words b) { return _mm256_mulhi_epu16(a, b); }
-inline Words HalveWords(Words a) { return _mm256_srli_epi16(a, 1); }
-inline Words OrWords(Words a, Words b) { return _mm256_or_si256(a, b); }
-inline WordMask EqualWords(Words a, Words b) { return _mm256_cmpeq_epi16(a, b); }
-inline WordMask AndNotMask(WordMask a, WordMask b) { return _mm256_andnot_si256(a, b); }
-inline bool AllSet(WordMask m) { return _mm256_movemask_epi8(m) == -1; }
-inline void StoreUnsetAsBytes(uint8_t* p, WordMask m) {
-  const __m256i unset = _mm256_xor_si256(m, _mm256_set1_epi16(-1));
-  // Packing works per 128-bit block; the permutation restores word order.
-  const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(unset, unset), 0xD8);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(bytes));
+inline Float64 LowDoubles(Int32 v) { return Float64(_mm512_cvtepi32_pd(_mm512_castsi512_si256(__m512i(v)))); }
+inline Float64 HighDoubles(Int32 v) { return Float64(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(__m512i(v), 1))); }
+inline Float64 LowDoubles(Float32 v) { return Float64(_mm512_cvtps_pd(_mm512_castps512_ps256(__m512(v)))); }
+inline Float64 HighDoubles(Float32 v) {
+  return Float64(_mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(__m512(v)), 1))));
 }
+#elif defined(TAVRIX_SIMD_AVX2)
 inline Int32 WidenWords(const uint16_t* p) {
   return Int32(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
 }
 inline Words NarrowToWords(Int32 a, Int32 b) {
   return _mm256_permute4x64_epi64(_mm256_packus_epi32(__m256i(a), __m256i(b)), 0xD8);
 }
+inline Float64 LowDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_castsi256_si128(__m256i(v)))); }
+inline Float64 HighDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_extracti128_si256(__m256i(v), 1))); }
+inline Float64 LowDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_castps256_ps128(__m256(v)))); }
+inline Float64 HighDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_extractf128_ps(__m256(v), 1))); }
 #else
-using Words = __m128i;
-using WordMask = __m128i;
-inline Words LoadWords(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
-inline void StoreWordsAligned(void* p, Words v) { _mm_store_si128(static_cast<__m128i*>(p), v); }
-inline void StreamWords(void* p, Words v) { _mm_stream_si128(static_cast<__m128i*>(p), v); }
-inline Words SplatWord(uint16_t w) { return _mm_set1_epi16(int16_t(w)); }
-inline Words AddWords(Words a, Words b) { return _mm_add_epi16(a, b); }
-inline Words AddSaturated(Words a, Words b) { return _mm_adds_epu16(a, b); }
-inline Words SubtractSaturated(Words a, Words b) { return _mm_subs_epu16(a, b); }
-inline Words MultiplyHigh(Words a, Words b) { return _mm_mulhi_epu16(a, b); }
-inline Words HalveWords(Words a) { return _mm_srli_epi16(a, 1); }
-inline Words OrWords(Words a, Words b) { return _mm_or_si128(a, b); }
-inline WordMask EqualWords(Words a, Words b) { return _mm_cmpeq_epi16(a, b); }
-inline WordMask AndNotMask(WordMask a, WordMask b) { return _mm_andnot_si128(a, b); }
-inline bool AllSet(WordMask m) { return _mm_movemask_epi8(m) == 0xFFFF; }
-inline void StoreUnsetAsBytes(uint8_t* p, WordMask m) {
-  const __m128i unset = _mm_xor_si128(m, _mm_set1_epi16(-1));
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packs_epi16(unset, unset));
-}
 inline Int32 WidenWords(const uint16_t* p) {
   return Int32(_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128()));
 }
@@ -201,86 +242,13 @@ inline Words NarrowToWords(Int32 a, Int32 b) {
   const Int32 bias = Int32{} + 0x8000;
   return _mm_xor_si128(_mm_packs_epi32(__m128i(a - bias), __m128i(b - bias)), _mm_set1_epi16(int16_t(0x8000)));
 }
-#endif
-
-// Interleaves within each 128-bit block, as the instructions do on every target.
-#if defined(TAVRIX_SIMD_AVX512)
-inline Words InterleaveLow16(Words a, Words b) { return _mm512_unpacklo_epi16(a, b); }
-inline Words InterleaveHigh16(Words a, Words b) { return _mm512_unpackhi_epi16(a, b); }
-inline Words InterleaveLow32(Words a, Words b) { return _mm512_unpacklo_epi32(a, b); }
-inline Words InterleaveHigh32(Words a, Words b) { return _mm512_unpackhi_epi32(a, b); }
-inline Words InterleaveLow64(Words a, Words b) { return _mm512_unpacklo_epi64(a, b); }
-inline Words InterleaveHigh64(Words a, Words b) { return _mm512_unpackhi_epi64(a, b); }
-// Block b of the register from the 16 bytes at blockAt(b).
-template <class BlockAt>
-Words LoadBlocks(BlockAt blockAt) {
-  auto block = [&](int32_t b) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(blockAt(b))); };
-  __m512i r = _mm512_castsi128_si512(block(0));
-  r = _mm512_inserti32x4(r, block(1), 1);
-  r = _mm512_inserti32x4(r, block(2), 2);
-  return _mm512_inserti32x4(r, block(3), 3);
-}
-#elif defined(TAVRIX_SIMD_AVX2)
-inline Words InterleaveLow16(Words a, Words b) { return _mm256_unpacklo_epi16(a, b); }
-inline Words InterleaveHigh16(Words a, Words b) { return _mm256_unpackhi_epi16(a, b); }
-inline Words InterleaveLow32(Words a, Words b) { return _mm256_unpacklo_epi32(a, b); }
-inline Words InterleaveHigh32(Words a, Words b) { return _mm256_unpackhi_epi32(a, b); }
-inline Words InterleaveLow64(Words a, Words b) { return _mm256_unpacklo_epi64(a, b); }
-inline Words InterleaveHigh64(Words a, Words b) { return _mm256_unpackhi_epi64(a, b); }
-template <class BlockAt>
-Words LoadBlocks(BlockAt blockAt) {
-  auto block = [&](int32_t b) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(blockAt(b))); };
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(block(0)), block(1), 1);
-}
-#else
-inline Words InterleaveLow16(Words a, Words b) { return _mm_unpacklo_epi16(a, b); }
-inline Words InterleaveHigh16(Words a, Words b) { return _mm_unpackhi_epi16(a, b); }
-inline Words InterleaveLow32(Words a, Words b) { return _mm_unpacklo_epi32(a, b); }
-inline Words InterleaveHigh32(Words a, Words b) { return _mm_unpackhi_epi32(a, b); }
-inline Words InterleaveLow64(Words a, Words b) { return _mm_unpacklo_epi64(a, b); }
-inline Words InterleaveHigh64(Words a, Words b) { return _mm_unpackhi_epi64(a, b); }
-template <class BlockAt>
-Words LoadBlocks(BlockAt blockAt) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(blockAt(0)));
-}
-#endif
-
-// The low and the high half of a register of 32-bit lanes, widened to
-// doubles: generic conversions of half registers go lane by lane here.
-typedef double Float64 __attribute__((vector_size(kVectorBytes)));
-#if defined(TAVRIX_SIMD_AVX512)
-inline Float64 LowDoubles(Int32 v) { return Float64(_mm512_cvtepi32_pd(_mm512_castsi512_si256(__m512i(v)))); }
-inline Float64 HighDoubles(Int32 v) { return Float64(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(__m512i(v), 1))); }
-inline Float64 LowDoubles(Float32 v) { return Float64(_mm512_cvtps_pd(_mm512_castps512_ps256(__m512(v)))); }
-inline Float64 HighDoubles(Float32 v) {
-  return Float64(_mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(__m512(v)), 1))));
-}
-#elif defined(TAVRIX_SIMD_AVX2)
-inline Float64 LowDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_castsi256_si128(__m256i(v)))); }
-inline Float64 HighDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_extracti128_si256(__m256i(v), 1))); }
-inline Float64 LowDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_castps256_ps128(__m256(v)))); }
-inline Float64 HighDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_extractf128_ps(__m256(v), 1))); }
-#else
 inline Float64 LowDoubles(Int32 v) { return Float64(_mm_cvtepi32_pd(__m128i(v))); }
 inline Float64 HighDoubles(Int32 v) { return Float64(_mm_cvtepi32_pd(_mm_unpackhi_epi64(__m128i(v), __m128i(v)))); }
 inline Float64 LowDoubles(Float32 v) { return Float64(_mm_cvtps_pd(__m128(v))); }
 inline Float64 HighDoubles(Float32 v) { return Float64(_mm_cvtps_pd(_mm_movehl_ps(__m128(v), __m128(v)))); }
 #endif
-
-// (x > low ? x : low) < high ? that : high, lane by lane: NaN becomes low.
-#if defined(TAVRIX_SIMD_AVX512)
-inline Float64 ClampDoubles(Float64 x, Float64 low, Float64 high) {
-  return Float64(_mm512_min_pd(_mm512_max_pd(__m512d(x), __m512d(low)), __m512d(high)));
-}
-#elif defined(TAVRIX_SIMD_AVX2)
-inline Float64 ClampDoubles(Float64 x, Float64 low, Float64 high) {
-  return Float64(_mm256_min_pd(_mm256_max_pd(__m256d(x), __m256d(low)), __m256d(high)));
-}
-#else
-inline Float64 ClampDoubles(Float64 x, Float64 low, Float64 high) {
-  return Float64(_mm_min_pd(_mm_max_pd(__m128d(x), __m128d(low)), __m128d(high)));
-}
-#endif
+#undef TAVRIX_MM
+#undef TAVRIX_MM_SI
 
 // Orders the streaming stores before what follows.
 inline void FinishStreams() { _mm_sfence(); }
