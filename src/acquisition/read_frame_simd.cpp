@@ -124,13 +124,13 @@ static_assert(kBlockWords == kGroupWords, "one transpose moves the words of a gr
 
 // Register j, block b: the slot for column part * kPartColumns + 8b + j.
 template <class SlotAt>
-void LoadPart(SlotAt slotAt, int32_t part, Words v[kGroupWords]) {
+TAVRIX_KERNEL_INLINE void LoadPart(SlotAt slotAt, int32_t part, Words v[kGroupWords]) {
   for (int32_t j = 0; j < kGroupWords; ++j)
     v[j] = LoadBlocks([&](int32_t b) { return slotAt(part * kPartColumns + b * kBlockWords + j); });
 }
 
 // Per block: row i of the result holds element i of every input row.
-void TransposeBlocks(Words v[kGroupWords]) {
+TAVRIX_KERNEL_INLINE void TransposeBlocks(Words v[kGroupWords]) {
   Words a[kGroupWords], b[kGroupWords];
   for (int32_t i = 0; i < kGroupWords; i += 2) {
     a[i / 2] = InterleaveLow16(v[i], v[i + 1]);
@@ -153,7 +153,7 @@ void TransposeBlocks(Words v[kGroupWords]) {
 
 // The group's rows into block, part by part.
 template <class SlotAt>
-void GatherGroup(SlotAt slotAt, GroupBlock block) {
+TAVRIX_KERNEL_INLINE void GatherGroup(SlotAt slotAt, GroupBlock block) {
   for (int32_t part = 0; part < kParts; ++part) {
     Words v[kGroupWords];
     LoadPart(slotAt, part, v);

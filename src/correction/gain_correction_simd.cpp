@@ -28,24 +28,22 @@ uint16_t GainCorrected(uint16_t pixel, float gain) {
 void ApplyGainRow(uint16_t* row, const float* gains, int32_t first, int32_t end) {
   typedef int32_t HalfInts __attribute__((vector_size(kVectorBytes / 2)));
   const Float64 zero = {};
-  const Float64 high = zero + double(kMaxPixelValue);
-  // The products of kDoubleLanes pixels and gains, as integers within 0..16383.
-  auto products = [&](Float64 pixels, Float64 g) {
-    return __builtin_convertvector(ClampDoubles(pixels * g, zero, high), HalfInts);
+  const Float64 largest = zero + double(kMaxPixelValue);
+  // The products of kDoubleLanes pixels and their gains, as integers within 0..16383.
+  auto products = [&](Float64 pixels, const float* g) {
+    return __builtin_convertvector(ClampDoubles(pixels * LoadDoubles(g), zero, largest), HalfInts);
   };
-  // kIntLanes pixels from p on.
-  auto quarterRegisters = [&](int32_t p) {
-    const Int32 pixels = WidenWords(row + p);
-    Float32 g;
-    std::memcpy(&g, gains + p, sizeof g);
-    return JoinHalves(products(LowDoubles(pixels), LowDoubles(g)), products(HighDoubles(pixels), HighDoubles(g)));
+  auto quarters = [&](Int32 pixels, const float* g) {
+    return JoinHalves(products(LowDoubles(pixels), g), products(HighDoubles(pixels), g + kDoubleLanes));
   };
   int32_t c = first;
   for (; c + kWordLanes <= end; c += kWordLanes) {
     // The address may lie past the map, so it is formed as an integer.
     PrefetchLine(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(gains + c) +
                                                kGainPrefetchAhead * sizeof(float)));
-    const Words pixels = NarrowToWords(quarterRegisters(c), quarterRegisters(c + kIntLanes));
+    Int32 low, high;
+    WidenWordPair(row + c, low, high);
+    const Words pixels = NarrowToWords(quarters(low, gains + c), quarters(high, gains + c + kIntLanes));
     std::memcpy(row + c, &pixels, sizeof pixels);
   }
   for (; c < end; ++c) row[c] = GainCorrected(row[c], gains[c]);

@@ -37,13 +37,19 @@ Int32 LoadInts(const int32_t* p) {
 // Column sums of the window's rows, for columns first - 2 .. first + count + 1.
 void SumColumns(const uint16_t* const rows[kSpan], int32_t first, int32_t count, int32_t* columnSums) {
   const int32_t columns = count + kSpan - 1;
-  for (int32_t j = 0;; j += kIntLanes) {
-    if (j + kIntLanes > columns) j = columns - kIntLanes;  // overlap the last vector
+  for (int32_t j = 0;; j += kWordLanes) {
+    if (j + kWordLanes > columns) j = columns - kWordLanes;  // overlap the last vector
     const int32_t c = first - kImpulseWindowReach + j;
-    Int32 sum = {};
-    for (int32_t r = 0; r < kSpan; ++r) sum += WidenWords(rows[r] + c);
-    std::memcpy(columnSums + j, &sum, sizeof sum);
-    if (j + kIntLanes == columns) break;
+    Int32 low = {}, high = {};
+    for (int32_t r = 0; r < kSpan; ++r) {
+      Int32 rowLow, rowHigh;
+      WidenWordPair(rows[r] + c, rowLow, rowHigh);
+      low += rowLow;
+      high += rowHigh;
+    }
+    std::memcpy(columnSums + j, &low, sizeof low);
+    std::memcpy(columnSums + j + kIntLanes, &high, sizeof high);
+    if (j + kWordLanes == columns) break;
   }
 }
 

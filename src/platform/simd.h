@@ -47,6 +47,10 @@ constexpr int32_t kVectorBytes = 32;
 constexpr int32_t kVectorBytes = 16;
 #endif
 
+// For the small helpers of a kernel that must melt into it: called with
+// arrays of registers, they would otherwise pass them through memory.
+#define TAVRIX_KERNEL_INLINE inline __attribute__((always_inline))
+
 // Lanes of one register.
 constexpr int32_t kDoubleLanes = kVectorBytes / 8;
 constexpr int32_t kIntLanes = kVectorBytes / 4;
@@ -205,13 +209,16 @@ inline void StoreUnsetAsBytes(uint8_t* p, WordMask m) {
 }
 #endif
 
-// kIntLanes words widened to 32 bits; lanes within 0..65535 narrowed to
+// kWordLanes words widened to 32 bits, the first kIntLanes into low;
+// kDoubleLanes floats widened to doubles; lanes within 0..65535 narrowed to
 // words, a's then b's; the low and the high half of a register of 32-bit
 // lanes widened to doubles.
 #if defined(TAVRIX_SIMD_AVX512)
-inline Int32 WidenWords(const uint16_t* p) {
-  return Int32(_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))));
+inline void WidenWordPair(const uint16_t* p, Int32& low, Int32& high) {
+  low = Int32(_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))));
+  high = Int32(_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + kIntLanes))));
 }
+inline Float64 LoadDoubles(const float* p) { return Float64(_mm512_cvtps_pd(_mm256_loadu_ps(p))); }
 inline Words NarrowToWords(Int32 a, Int32 b) {
   return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(__m512i(a))),
                             _mm512_cvtepi32_epi16(__m512i(b)), 1);
@@ -223,9 +230,11 @@ inline Float64 HighDoubles(Float32 v) {
   return Float64(_mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(__m512(v)), 1))));
 }
 #elif defined(TAVRIX_SIMD_AVX2)
-inline Int32 WidenWords(const uint16_t* p) {
-  return Int32(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+inline void WidenWordPair(const uint16_t* p, Int32& low, Int32& high) {
+  low = Int32(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+  high = Int32(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kIntLanes))));
 }
+inline Float64 LoadDoubles(const float* p) { return Float64(_mm256_cvtps_pd(_mm_loadu_ps(p))); }
 inline Words NarrowToWords(Int32 a, Int32 b) {
   return _mm256_permute4x64_epi64(_mm256_packus_epi32(__m256i(a), __m256i(b)), 0xD8);
 }
@@ -234,8 +243,13 @@ inline Float64 HighDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_e
 inline Float64 LowDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_castps256_ps128(__m256(v)))); }
 inline Float64 HighDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_extractf128_ps(__m256(v), 1))); }
 #else
-inline Int32 WidenWords(const uint16_t* p) {
-  return Int32(_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128()));
+inline void WidenWordPair(const uint16_t* p, Int32& low, Int32& high) {
+  const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  low = Int32(_mm_unpacklo_epi16(words, _mm_setzero_si128()));
+  high = Int32(_mm_unpackhi_epi16(words, _mm_setzero_si128()));
+}
+inline Float64 LoadDoubles(const float* p) {
+  return Float64(_mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))));
 }
 // No unsigned 32-bit packing here: the signed one, biased.
 inline Words NarrowToWords(Int32 a, Int32 b) {
