@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "grabber/frame_grabber.h"
 #include "platform/allocation.h"
 
 namespace tavrix {
@@ -90,6 +91,10 @@ void Detector::ReleaseBuffers() {
   ReleaseArray(rawFrame);
   ReleaseArray(rxBuffer);
 }
+
+void Detector::OpenFrameGrabber() { grabberOpen = tavrix::OpenFrameGrabber() ? 1 : 0; }
+
+void Detector::CloseFrameGrabber() { tavrix::CloseFrameGrabber(); }
 
 int32_t Detector::PanelSelect(int32_t newPanel) {
   if (newPanel == 0 || newPanel == 1) panel = newPanel;

@@ -1,24 +1,20 @@
 #include "grabber/frame_grabber.h"
 
-#include "detector/detector.h"
 #include "grabber/pci_frm01.h"
 
 namespace tavrix {
 
-void Detector::OpenFrameGrabber() {
+bool OpenFrameGrabber() {
   const int32_t handle = OpenDAQDevice();
   LVDS_Init();
   UART_Init();
   LVDS_SetModel(kFrameGrabberModel);
-  if (handle == kNoDevice) {
-    grabberOpen = 0;
-  } else {
-    grabberOpen = 1;
-    LVDS_Start();
-  }
+  if (handle == kNoDevice) return false;
+  LVDS_Start();
+  return true;
 }
 
-void Detector::CloseFrameGrabber() {
+void CloseFrameGrabber() {
   LVDS_Close();
   UART_Close();
   CloseDAQDevice();

@@ -11,6 +11,12 @@ constexpr int32_t kRawFrameBytes = 16204480;
 constexpr int32_t kFrameGrabberModel = 1;
 constexpr int32_t kNoDevice = -1;
 
+// Opens the device and sets up both channels; true when a device opened, and
+// then its first frame transfer is already started. Either way the module
+// must be closed again.
+bool OpenFrameGrabber();
+void CloseFrameGrabber();
+
 void StartFrameTransfer();
 bool IsFrameReady();
 void FetchRawFrame(uint8_t* rawFrame);
