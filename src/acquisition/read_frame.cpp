@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "acquisition/raw_frame_layout.h"
-#include "detector/detector.h"
 #include "grabber/frame_grabber.h"
 
 namespace tavrix {
@@ -57,20 +56,9 @@ void ScrambleFrame(const uint16_t* image, uint8_t* rawFrame, int32_t width, int3
   }
 }
 
-void Detector::ReadFrame(uint16_t* target) {
-  FetchRawFrame(rawFrame);
-  ReadOutRawFrame(target);
-}
-
-void Detector::ReadOutRawFrame(uint16_t* target) {
-  UnscrambleFrame(rawFrame, target, width, height);
-  ClearDatalessColumns(target, width, height);
-}
-
-uint16_t* Detector::ReprocessRawFrame(const uint8_t* frame) {
-  std::memcpy(rawFrame, frame, size_t(kRawFrameBytes));
-  ReadOutRawFrame(image);
-  return CorrectImage();
+void ReadOutFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height) {
+  UnscrambleFrame(rawFrame, image, width, height);
+  ClearDatalessColumns(image, width, height);
 }
 
 void ClearDatalessColumns(uint16_t* image, int32_t width, int32_t height) {

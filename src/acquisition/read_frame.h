@@ -10,6 +10,10 @@ namespace tavrix {
 // UnscrambleFramePlain.
 void UnscrambleFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height);
 
+// The whole readout of one raw frame: UnscrambleFrame, then
+// ClearDatalessColumns.
+void ReadOutFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height);
+
 // The same, one word at a time: the reference for the fast version.
 void UnscrambleFramePlain(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32_t height);
 

@@ -32,15 +32,3 @@ void CorrectImagePlain(uint16_t* image, int32_t width, int32_t height, const uin
 }
 
 }  // namespace tavrix
-
-#include "detector/detector.h"
-
-namespace tavrix {
-
-uint16_t* Detector::CorrectImage() {
-  const int32_t p = panel == 0 ? 0 : 1;
-  tavrix::CorrectImage(image, width, height, pixelMaps[p], gainMaps[p]);
-  return image;
-}
-
-}  // namespace tavrix

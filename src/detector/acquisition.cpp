@@ -1,5 +1,11 @@
+// The detector's commands and its image chain: capture, readout and
+// correction with the selected panel's maps.
+#include <cstring>
+
+#include "acquisition/capture.h"
+#include "acquisition/read_frame.h"
+#include "correction/correct_image.h"
 #include "detector/detector.h"
-#include "platform/wait.h"
 #include "grabber/frame_grabber.h"
 #include "tavrix_1417_pci_vusk.h"
 
@@ -9,19 +15,6 @@ namespace {
 constexpr int32_t kArm = TAVRIX_RUN_ARM;
 constexpr int32_t kAcquire = TAVRIX_RUN_ACQUIRE;
 constexpr int32_t kCancel = TAVRIX_RUN_CANCEL;
-// A grabber that never reports (or never clears) a frame must not hang the
-// host's thread: each wait gives up after this long.
-constexpr int64_t kFrameWaitLimitMilliseconds = 30000;
-
-// Polls until the grabber's ready report equals `ready`; false on time-out.
-bool WaitForFrameReady(bool ready) {
-  const int64_t start = MonotonicMilliseconds();
-  while (IsFrameReady() != ready) {
-    if (MonotonicMilliseconds() - start >= kFrameWaitLimitMilliseconds) return false;
-    SleepMilliseconds(kPollIntervalMilliseconds);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -67,12 +60,28 @@ int32_t Detector::Acquire() {
 }
 
 bool Detector::CaptureFrame() {
-  StartFrameTransfer();
-  // A ready report still standing from before the start is waited out first.
-  if (!WaitForFrameReady(false)) return false;
-  if (!WaitForFrameReady(true)) return false;
-  ReadFrame(image);
+  if (!CaptureRawFrame(rawFrame)) return false;
+  ReadOutRawFrame(image);
   return true;
+}
+
+void Detector::ReadFrame(uint16_t* target) {
+  FetchRawFrame(rawFrame);
+  ReadOutRawFrame(target);
+}
+
+void Detector::ReadOutRawFrame(uint16_t* target) { ReadOutFrame(rawFrame, target, width, height); }
+
+uint16_t* Detector::ReprocessRawFrame(const uint8_t* frame) {
+  std::memcpy(rawFrame, frame, size_t(kRawFrameBytes));
+  ReadOutRawFrame(image);
+  return CorrectImage();
+}
+
+uint16_t* Detector::CorrectImage() {
+  const int32_t p = panel == 0 ? 0 : 1;
+  tavrix::CorrectImage(image, width, height, pixelMaps[p], gainMaps[p]);
+  return image;
 }
 
 }  // namespace tavrix
