@@ -1,8 +1,9 @@
+#include "messages/messages.h"
+
 #include <cstring>
 
-#include "detector/detector.h"
-#include "platform/wait.h"
 #include "grabber/frame_grabber.h"
+#include "platform/wait.h"
 
 namespace tavrix {
 namespace {
@@ -25,31 +26,29 @@ int32_t DecodeTemperature(uint8_t value) { return int32_t(int8_t(value)) - 4; }
 
 }  // namespace
 
-void Detector::PollMessages() {
+void ReceiveMessage(uint8_t* message, int32_t length) {
   SleepMilliseconds(kPollIntervalMilliseconds);
-  std::memset(rxBuffer, 0, size_t(messageLength));
-  FetchSerialBytes(rxBuffer, messageLength);
+  std::memset(message, 0, size_t(length));
+  FetchSerialBytes(message, length);
 }
 
-void Detector::DrainMessages() {
-  for (int32_t round = 0; round < kDrainRounds; ++round) {
-    std::memset(rxBuffer, 0, size_t(messageLength));
-    PollMessages();
-    for (int32_t position = 0; position < messageLength; ++position) DecodeMessage(position);
-  }
-}
-
-int32_t Detector::DecodeMessage(int32_t position) {
+int32_t DecodeMessage(const uint8_t* message, int32_t length, int32_t position, int32_t* temperature) {
   // Positions outside the message read nothing.
-  if (position < 0 || position >= messageLength) return 0;
-  const uint8_t byte = rxBuffer[position];
+  if (position < 0 || position >= length) return 0;
+  const uint8_t byte = message[position];
   const int32_t code = SwitchCode(byte);
   if (code != 0) return code;
   // A frame whose closing byte would lie beyond the message never completes.
-  if (byte == kTemperatureStart && position + 2 < messageLength &&
-      rxBuffer[position + 2] == kTemperatureEnd)
-    temperature = DecodeTemperature(rxBuffer[position + 1]);
+  if (byte == kTemperatureStart && position < length - 2 && message[position + 2] == kTemperatureEnd)
+    *temperature = DecodeTemperature(message[position + 1]);
   return 0;
+}
+
+void DrainMessages(uint8_t* message, int32_t length, int32_t* temperature) {
+  for (int32_t round = 0; round < kDrainRounds; ++round) {
+    ReceiveMessage(message, length);
+    for (int32_t position = 0; position < length; ++position) DecodeMessage(message, length, position, temperature);
+  }
 }
 
 }  // namespace tavrix
