@@ -126,9 +126,9 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
   height = height_;
 
   // Nothing of an earlier run may reach this one.
-  const size_t planeElements = size_t(maxWidth) * size_t(maxHeight);
+  const size_t planeElements = PlaneElements();
   auto clearPlane = [plain](auto* plane, size_t count) { plain ? Clear(plane, count) : ClearPlane(plane, count); };
-  Clear(lineBuffer, size_t(maxHeight));
+  Clear(lineBuffer, LineElements());
   Clear(histogram, size_t(kHistogramBins));
 
   strength = strength_;

@@ -1,5 +1,6 @@
 #include "enhancement/enhancement_engine.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/allocation.h"
@@ -30,8 +31,8 @@ EnhancementEngine::EnhancementEngine() {
   phaseShift = 2;
   tapCount = kTapCount;
 
-  const size_t plane = size_t(height) * size_t(height);
-  lineBuffer = AllocateArray<float>(size_t(maxWidth));
+  const size_t plane = PlaneElements();
+  lineBuffer = AllocateArray<float>(LineElements());
   coefficients = AllocateArray<float>(plane);
   workPlaneA = AllocateArray<float>(plane);
   workPlaneB = AllocateArray<float>(plane);
@@ -65,5 +66,9 @@ bool EnhancementEngine::IsComplete() const {
   return lineBuffer && coefficients && workPlaneA && workPlaneB && logImage && smoothingCopy &&
          histogram && lowPass && logMapTable && logImageTable;
 }
+
+size_t EnhancementEngine::PlaneElements() const { return size_t(maxWidth) * size_t(maxHeight); }
+
+size_t EnhancementEngine::LineElements() const { return size_t(std::max(maxWidth, maxHeight)); }
 
 }  // namespace tavrix

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "enhancement/display_window.h"
@@ -21,6 +22,12 @@ class EnhancementEngine {
 
   // False when one of the planes or tables could not be allocated.
   bool IsComplete() const;
+
+  // Elements of each plane: the largest image the engine takes.
+  size_t PlaneElements() const;
+  // Elements of the line buffer: the longest line, a row or a column, that a
+  // level filters.
+  size_t LineElements() const;
 
   // The run. EnhancePlain takes the plain version of every step: slower, and
   // what Enhance must equal bit for bit.
