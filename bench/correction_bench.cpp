@@ -24,6 +24,7 @@
 #include "platform/dimensions.h"
 #include "platform/instruction_set.h"
 #include "support/correction_images.h"
+#include "support/instruction_sets.h"
 
 namespace {
 

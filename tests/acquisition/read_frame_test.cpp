@@ -13,8 +13,8 @@
 #include "acquisition/read_frame.h"
 #include "detector/detector.h"
 #include "grabber/frame_grabber.h"
-#include "support/correction_images.h"
 #include "support/detector_fixture.h"
+#include "support/vector_paths.h"
 
 namespace tavrix_test {
 namespace {
@@ -269,9 +269,9 @@ TEST(UnscrambleFrame, EveryPathMatchesPlainAtAlignedAndOddFrameAndImageAddresses
     const uint8_t* raw = storage.data() + rawOffset;
     std::vector<uint16_t> expected(size_t(kWidth) * kHeight, kSentinel);
     tavrix::UnscrambleFramePlain(raw, expected.data(), kWidth, kHeight);
-    tavrix_test::ForEachInstructionSet([&](tavrix::InstructionSet path) {
+    tavrix_test::ForEachInstructionSet([&](tavrix::InstructionSet) {
       for (size_t imageOffset : {size_t(0), size_t(1), size_t(8), size_t(24)}) {
-        SCOPED_TRACE(testing::Message() << InstructionSetName(path) << ", frame offset " << rawOffset
+        SCOPED_TRACE(testing::Message() << "frame offset " << rawOffset
                                         << ", image offset " << imageOffset << " words");
         GuardedImage image(kWidth, kHeight, imageOffset);
         tavrix::UnscrambleFrame(raw, image.data(), kWidth, kHeight);

@@ -11,6 +11,7 @@
 #include "correction/impulse_noise.h"
 #include "platform/dimensions.h"
 #include "support/correction_images.h"
+#include "support/vector_paths.h"
 
 namespace tavrix {
 namespace {
@@ -21,8 +22,8 @@ using tavrix_test::TestImage;
 void ExpectFastMatchesPlain(const TestImage& image, const std::string& what) {
   TestImage expected = image;
   FilterImpulseNoisePlain(expected.data(), image.width(), image.height());
-  tavrix_test::ForEachInstructionSet([&](InstructionSet path) {
-    SCOPED_TRACE(what + " on the " + tavrix_test::InstructionSetName(path) + " path");
+  tavrix_test::ForEachInstructionSet([&](InstructionSet) {
+    SCOPED_TRACE(what);
     TestImage actual = image;
     FilterImpulseNoise(actual.data(), image.width(), image.height());
     for (int32_t r = 0; r < image.height(); ++r)

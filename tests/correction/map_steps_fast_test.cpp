@@ -17,6 +17,8 @@
 #include "correction/line_defects.h"
 #include "platform/dimensions.h"
 #include "support/correction_images.h"
+#include "support/edge_case_images.h"
+#include "support/vector_paths.h"
 
 namespace tavrix {
 namespace {
@@ -36,24 +38,12 @@ void ExpectSameImage(const TestImage& actual, const TestImage& expected, const T
 void ExpectFastMatchesPlain(const TestImage& image, const Step& fast, const Step& plain, const std::string& what) {
   TestImage expected = image;
   plain(expected.data(), image.width(), image.height());
-  tavrix_test::ForEachInstructionSet([&](InstructionSet path) {
-    SCOPED_TRACE(what + " on the " + tavrix_test::InstructionSetName(path) + " path");
+  tavrix_test::ForEachInstructionSet([&](InstructionSet) {
+    SCOPED_TRACE(what);
     TestImage actual = image;
     fast(actual.data(), image.width(), image.height());
     ExpectSameImage(actual, expected, image);
   });
-}
-
-// Images every step meets: random 16- and 14-bit values, flat extremes and
-// checkerboards of 0 and 65535.
-std::vector<std::pair<std::string, TestImage>> EdgeImages(int32_t width, int32_t height) {
-  std::vector<std::pair<std::string, TestImage>> images;
-  images.emplace_back("random 16-bit", tavrix_test::RandomImage(width, height, 11));
-  images.emplace_back("random 14-bit", tavrix_test::RandomImage(width, height, 12, 16383));
-  images.emplace_back("all 0", TestImage(width, height, 0));
-  images.emplace_back("all 65535", TestImage(width, height, 65535));
-  images.emplace_back("checkerboard", tavrix_test::Checkerboard(width, height, 0, 65535));
-  return images;
 }
 
 // Pixel maps from sparse to every byte set, fill codes among them.
@@ -71,13 +61,13 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> EdgeMapBytes(int32_t w
   return maps;
 }
 
-TEST(MapStepsFast, FillAndDefectsMatchPlainOnEdgeImagesAndDenseMaps) {
+TEST(MapStepsFast, FillAndDefectsMatchPlainOnEdgeCaseImagesAndDenseMaps) {
   // Odd widths leave partial blocks of map bytes at the ends of the rows.
   for (int32_t width : {3, 37, 200}) {
     for (auto& [mapName, bytes] : EdgeMapBytes(width, 40)) {
       TestPixelMap map(width, 40);
       map.values() = bytes;
-      for (const auto& [imageName, image] : EdgeImages(width, 40)) {
+      for (const auto& [imageName, image] : tavrix_test::EdgeCaseImages(width, 40)) {
         const std::string what = imageName + ", " + mapName + ", width " + std::to_string(width);
         ExpectFastMatchesPlain(
             image, [&](uint16_t* p, int32_t w, int32_t h) { FillFlaggedPixels(p, w, h, map.rows()); },
@@ -104,7 +94,7 @@ TEST(MapStepsFast, GainMatchesPlainForEveryKindOfGainAndPixel) {
     std::mt19937 random{uint32_t(width)};
     for (float& g : gains.values())
       g = random() % 3 ? special[random() % (sizeof special / sizeof special[0])] : float(random() % 40000) / 10000.0f;
-    for (const auto& [imageName, image] : EdgeImages(width, height)) {
+    for (const auto& [imageName, image] : tavrix_test::EdgeCaseImages(width, height)) {
       ExpectFastMatchesPlain(
           image, [&](uint16_t* p, int32_t w, int32_t h) { ApplyGainMap(p, w, h, gains.rows()); },
           [&](uint16_t* p, int32_t w, int32_t h) { ApplyGainMapPlain(p, w, h, gains.rows()); },
@@ -130,7 +120,7 @@ void ExpectPipelineMatchesPlain(const TestImage& image, const TestPixelMap& map,
       [&](uint16_t* p, int32_t w, int32_t h) { CorrectImagePlain(p, w, h, map.rows(), gains.rows()); }, what);
 }
 
-TEST(CorrectImageFast, MatchesPlainOnEdgeImagesWithEveryLineFlagged) {
+TEST(CorrectImageFast, MatchesPlainOnEdgeCaseImagesWithEveryLineFlagged) {
   constexpr int32_t kSize = 160;
   for (auto& [mapName, bytes] : EdgeMapBytes(kSize, kSize)) {
     TestPixelMap map(kSize, kSize);
@@ -141,7 +131,7 @@ TEST(CorrectImageFast, MatchesPlainOnEdgeImagesWithEveryLineFlagged) {
     }
     TestGainMap gains(kSize, kSize);
     tavrix_test::FillRealisticGains(gains, kSize, kSize);
-    for (const auto& [imageName, image] : EdgeImages(kSize, kSize))
+    for (const auto& [imageName, image] : tavrix_test::EdgeCaseImages(kSize, kSize))
       ExpectPipelineMatchesPlain(image, map, gains, "pipeline, " + imageName + ", " + mapName);
   }
 }

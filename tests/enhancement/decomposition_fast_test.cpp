@@ -5,15 +5,21 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/dimensions.h"
 #include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"
 #include "enhancement/enhancement_engine.h"
-#include "enhancement/fast_paths.h"
+#include "platform/dimensions.h"
+#include "support/edge_case_images.h"
 #include "support/synthetic_radiograph.h"
+#include "support/vector_paths.h"
 
 namespace tavrix {
 namespace {
+
+using tavrix_test::ForEachInstructionSet;
+using tavrix_test::NamedImage;
+using tavrix_test::EdgeCaseImages;
+using tavrix_test::NextRandom;
 
 using Plane = std::vector<float>;
 
@@ -61,9 +67,9 @@ TEST(DecomposeLevelFast, MatchesPlainOnEdgeCaseImagesAtEveryLevelAndPath) {
   for (const Shape s : {Shape{48, 40, 48, 4}, Shape{300, 104, 310, 3}, Shape{8, 8, 8, 1},
                         Shape{522, 12, 522, 2}}) {
     for (const NamedImage& image : EdgeCaseImages(s.stride, s.rows)) {
-      const Plane input = LogPlane(image.second);
+      const Plane input = LogPlane(image.second.pixels());
       const Plane plain = Decomposed(input, s.columns, s.rows, s.stride, s.levels, true);
-      ForEachInstructionSet([&] {
+      ForEachInstructionSet([&](InstructionSet) {
         ASSERT_TRUE(SameBits(Decomposed(input, s.columns, s.rows, s.stride, s.levels, false),
                              plain))
             << image.first << ", " << s.columns << " x " << s.rows;
@@ -83,13 +89,13 @@ TEST(DecomposeLevelFast, MatchesPlainOnArbitraryFloats) {
   }
   const Plane plain = Decomposed(input, kSide, kSide, kSide, 3, true);
   ForEachInstructionSet(
-      [&] { ASSERT_TRUE(SameBits(Decomposed(input, kSide, kSide, kSide, 3, false), plain)); });
+      [&](InstructionSet) { ASSERT_TRUE(SameBits(Decomposed(input, kSide, kSide, kSide, 3, false), plain)); });
 }
 
 TEST(DecomposeLevelFast, MatchesPlainOnFullSizeRadiographThroughFiveLevels) {
   const Plane input = LogPlane(tavrix_test::SyntheticRadiograph(kImageWidth, kImageHeight));
   const Plane plain = Decomposed(input, kImageWidth, kImageHeight, kImageWidth, 5, true);
-  ForEachInstructionSet([&] {
+  ForEachInstructionSet([&](InstructionSet) {
     ASSERT_TRUE(SameBits(Decomposed(input, kImageWidth, kImageHeight, kImageWidth, 5, false),
                          plain));
   });

@@ -4,13 +4,15 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/dimensions.h"
 #include "enhancement/enhancement_engine.h"
-#include "enhancement/fast_paths.h"
+#include "platform/dimensions.h"
 #include "support/synthetic_radiograph.h"
+#include "support/vector_paths.h"
 
 namespace tavrix {
 namespace {
+
+using tavrix_test::ForEachInstructionSet;
 
 using Image = std::vector<uint16_t>;
 
@@ -88,7 +90,7 @@ TEST(EnhanceFast, MatchesPlainRunOnRadiographAndCheckerboardOnEveryPath) {
                         // Returns early after the clearing: nothing of the last run may stay.
                         Case{"radiograph", &picture, {5, 0, 3, 10}}}) {
     const Outcome plain = RunEngine(engine, *c.image, c.parameters, true, 0x3C);
-    ForEachInstructionSet([&] {
+    ForEachInstructionSet([&](InstructionSet) {
       if (c.parameters.strength == 0) RunEngine(engine, picture, {5, 10, 3, 10}, false);
       // Whatever the planes held before, the run leaves them as the plain run.
       ASSERT_TRUE(RunEngine(engine, *c.image, c.parameters, false, 0x7F) == plain)

@@ -3,14 +3,17 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/dimensions.h"
 #include "enhancement/display_window.h"
-#include "enhancement/fast_paths.h"
 #include "enhancement/log_map.h"
+#include "platform/dimensions.h"
+#include "support/edge_case_images.h"
 #include "support/synthetic_radiograph.h"
 
 namespace tavrix {
 namespace {
+
+using tavrix_test::NamedImage;
+using tavrix_test::EdgeCaseImages;
 
 using Image = std::vector<uint16_t>;
 
@@ -61,7 +64,7 @@ Outcome MapAndCount(const Image& source, bool inOnePass) {
 TEST(LogMapAndComputeWindow, MatchesLogMapThenComputeWindowOnEdgeCaseImages) {
   for (int32_t width : {1, 7, 37, 300}) {
     for (const NamedImage& image : EdgeCaseImages(width, 23)) {
-      ASSERT_TRUE(MapAndCount(image.second, true) == MapAndCount(image.second, false))
+      ASSERT_TRUE(MapAndCount(image.second.pixels(), true) == MapAndCount(image.second.pixels(), false))
           << image.first << ", width " << width;
     }
   }
@@ -81,13 +84,13 @@ TEST(LogMapAndComputeWindow, MapsInPlaceAsIntoAnotherImage) {
     BuildLogMapTable(logMapTable.data());
     std::vector<float> logImageTable(kLogMapTableSize);
     BuildLogImageTable(logImageTable.data());
-    Image inPlace = image.second;
+    Image inPlace = image.second.pixels();
     std::vector<int32_t> histogram(kHistogramBins);
     std::vector<float> logImage(inPlace.size());
     const DisplayWindow window =
         LogMapAndComputeWindow(inPlace.data(), inPlace.data(), inPlace.size(), logMapTable.data(),
                                histogram.data(), logImage.data(), logImageTable.data());
-    const Outcome separate = MapAndCount(image.second, false);
+    const Outcome separate = MapAndCount(image.second.pixels(), false);
     EXPECT_EQ(inPlace, separate.mapped) << image.first;
     EXPECT_EQ(histogram, separate.histogram) << image.first;
     EXPECT_EQ(logImage, separate.logImage) << image.first;

@@ -4,16 +4,20 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/dimensions.h"
 #include "enhancement/display_window.h"
-#include "enhancement/fast_paths.h"
 #include "enhancement/reconstruction.h"
+#include "platform/dimensions.h"
+#include "support/edge_case_images.h"
+#include "support/vector_paths.h"
 // The lane exponential, compiled here for this file alone.
 #define TAVRIX_TARGET lanes_under_test
 #include "enhancement/lane_exponential.h"
 
 namespace tavrix {
 namespace {
+
+using tavrix_test::ForEachInstructionSet;
+using tavrix_test::NextRandom;
 
 using Plane = std::vector<float>;
 using Image = std::vector<uint16_t>;
@@ -51,7 +55,7 @@ TEST(ReconstructFast, MatchesPlainWherePixelsSitOnIntegerBoundaries) {
   const Plane band(logImage.size(), 0.0f);
   for (int32_t strength : {0, 1, -1, 100}) {
     const Result plain = Reconstructed(band, logImage, kSide, 32, 32, 3, strength, true);
-    ForEachInstructionSet([&] {
+    ForEachInstructionSet([&](InstructionSet) {
       ExpectSame(Reconstructed(band, logImage, kSide, 32, 32, 3, strength, false), plain);
     });
   }
@@ -78,7 +82,7 @@ TEST(ReconstructFast, MatchesPlainOnRandomBandsOddBlocksAndNonFiniteValues) {
     for (int32_t strength : {10, -10, 200, -1000000}) {
       const Result plain =
           Reconstructed(band, logImage, kStride, s.columns, s.rows, s.levels, strength, true);
-      ForEachInstructionSet([&] {
+      ForEachInstructionSet([&](InstructionSet) {
         ExpectSame(
             Reconstructed(band, logImage, kStride, s.columns, s.rows, s.levels, strength, false),
             plain);

@@ -4,13 +4,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/dimensions.h"
-#include "enhancement/fast_paths.h"
 #include "enhancement/smoothing.h"
+#include "platform/dimensions.h"
+#include "support/edge_case_images.h"
 #include "support/synthetic_radiograph.h"
+#include "support/vector_paths.h"
 
 namespace tavrix {
 namespace {
+
+using tavrix_test::ForEachInstructionSet;
+using tavrix_test::NamedImage;
+using tavrix_test::EdgeCaseImages;
 
 using Image = std::vector<uint16_t>;
 
@@ -36,9 +41,9 @@ TEST(ConvolveImageFast, MatchesPlainOnEdgeCaseImagesForEveryRadiusAndPath) {
     for (const NamedImage& image : EdgeCaseImages(width, height)) {
       for (int32_t radius : {1, 2, 3}) {
         for (int32_t decay : {1, 10, 30}) {
-          const Image plain = Convolved(image.second, width, height, radius, decay, true);
-          ForEachInstructionSet([&] {
-            ASSERT_EQ(Convolved(image.second, width, height, radius, decay, false), plain)
+          const Image plain = Convolved(image.second.pixels(), width, height, radius, decay, true);
+          ForEachInstructionSet([&](InstructionSet) {
+            ASSERT_EQ(Convolved(image.second.pixels(), width, height, radius, decay, false), plain)
                 << image.first << ", width " << width << ", radius " << radius << ", decay "
                 << decay;
           });
@@ -56,7 +61,7 @@ TEST(ConvolveImageFast, ImageWithoutInteriorRowsReadsNothingPastItsCopy) {
     for (int32_t height = 1; height <= 2 * radius; ++height) {
       Image image(size_t(kWidth) * height);
       for (size_t i = 0; i < image.size(); ++i) image[i] = uint16_t(i * 977);
-      ForEachInstructionSet([&] {
+      ForEachInstructionSet([&](InstructionSet) {
         ASSERT_EQ(Convolved(image, kWidth, height, radius, 10, false), image)
             << "radius " << radius << ", height " << height;
       });
@@ -67,7 +72,7 @@ TEST(ConvolveImageFast, ImageWithoutInteriorRowsReadsNothingPastItsCopy) {
 TEST(ConvolveImageFast, MatchesPlainOnFullSizeRadiograph) {
   const Image picture = tavrix_test::SyntheticRadiograph(kImageWidth, kImageHeight);
   const Image plain = Convolved(picture, kImageWidth, kImageHeight, 3, 10, true);
-  ForEachInstructionSet([&] {
+  ForEachInstructionSet([&](InstructionSet) {
     ASSERT_EQ(Convolved(picture, kImageWidth, kImageHeight, 3, 10, false), plain);
   });
 }
@@ -94,7 +99,7 @@ TEST(ConvolveImageFast, RoundsEveryProductAndSumSeparatelyAsWithoutContraction) 
       if (TruncateToSample(fused * inverse) == expected) continue;
       ++found;
       const Image flat(size_t(kWidth) * kHeight, uint16_t(value));
-      ForEachInstructionSet([&] {
+      ForEachInstructionSet([&](InstructionSet) {
         const Image out = Convolved(flat, kWidth, kHeight, kRadius, decay, false);
         for (int32_t x = kRadius; x < kWidth - kRadius; ++x)
           ASSERT_EQ(out[size_t(4) * kWidth + x], expected)

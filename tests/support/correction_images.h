@@ -11,8 +11,6 @@
 #include <random>
 #include <vector>
 
-#include "platform/instruction_set.h"
-
 namespace tavrix_test {
 
 class TestImage {
@@ -132,32 +130,6 @@ inline TestImage Checkerboard(int32_t width, int32_t height, uint16_t a, uint16_
   for (int32_t r = 0; r < height; ++r)
     for (int32_t c = 0; c < width; ++c) image(r, c) = (r + c) % 2 ? b : a;
   return image;
-}
-
-// Runs `check(path)` on every vector path the processor supports, narrowest
-// first, and leaves the widest one active afterwards.
-template <class Check>
-void ForEachInstructionSet(Check check) {
-  using tavrix::InstructionSet;
-  const InstructionSet supported = tavrix::SupportedInstructionSet();
-  for (InstructionSet path : {InstructionSet::kBaseline, InstructionSet::kAvx2, InstructionSet::kAvx512}) {
-    if (path > supported) break;
-    tavrix::LimitInstructionSet(path);
-    check(path);
-  }
-  tavrix::LimitInstructionSet(InstructionSet::kAvx512);
-}
-
-inline const char* InstructionSetName(tavrix::InstructionSet path) {
-  switch (path) {
-    case tavrix::InstructionSet::kAvx512:
-      return "AVX-512";
-    case tavrix::InstructionSet::kAvx2:
-      return "AVX2";
-    case tavrix::InstructionSet::kBaseline:
-      break;
-  }
-  return "baseline";
 }
 
 }  // namespace tavrix_test
