@@ -9,8 +9,9 @@ namespace tavrix {
 
 // The one object that holds all state of the library: the frame grabber's
 // state, every buffer, both panels' calibration maps and the enhancement
-// engine. Fields are public so that each step can be handed exactly what it
-// reads and writes.
+// engine. Its operations only orchestrate: each hands the steps of the other
+// folders (grabber, acquisition, messages, correction, enhancement) exactly
+// what they read and write. Fields are public for the exports and the tests.
 class Detector {
  public:
   // Creates the object in the fixed order: engine, dimensions and flags,
