@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/instruction_set.h"
+#include "platform/kernels.h"
 
 namespace tavrix_test {
 
@@ -23,14 +24,14 @@ inline const char* InstructionSetName(tavrix::InstructionSet path) {
 }
 
 // Takes each path in turn: check(path) when the processor has it and taking
-// it made it the active one, otherwise notRun(path, active) with the path
+// it made it, and its kernels, the active ones; otherwise notRun(path, active) with the path
 // then active. Leaves the widest supported path active.
 template <class Check, class NotRun>
 void ForEachInstructionSet(Check check, NotRun notRun) {
   const tavrix::InstructionSet supported = tavrix::SupportedInstructionSet();
   for (tavrix::InstructionSet path : kInstructionSets) {
     const tavrix::InstructionSet active = tavrix::LimitInstructionSet(path);
-    if (path <= supported && active == path)
+    if (path <= supported && active == path && tavrix::ActiveKernels().target == path)
       check(path);
     else
       notRun(path, active);
