@@ -10,7 +10,6 @@
 // after the interleaves register k holds word k of every line of the part,
 // that is, row k's columns, in order. A part is as wide as a register, so a
 // group is four parts on the baseline, two with AVX2 and one with AVX-512.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -77,10 +76,10 @@ void UnscrambleHalf(const uint8_t* rawFrame, uint16_t* image, int32_t width, con
   const int32_t firstGroup = first - ((first - lead) % kGroupColumns + kGroupColumns) % kGroupColumns;
 
   for (int32_t tile = firstGroup; tile < end; tile += kTileGroups * kGroupColumns) {
-    const int32_t tileEnd = std::min(end, tile + kTileGroups * kGroupColumns);
+    const int32_t tileEnd = Smaller(end, tile + kTileGroups * kGroupColumns);
     for (int32_t t = 0; t < kRunLength; t += kGroupWords) {
       for (int32_t column = tile; column < tileEnd; column += kGroupColumns) {
-        const GroupSpan span{std::max(first - column, 0), std::min(end - column, kGroupColumns)};
+        const GroupSpan span{Larger(first - column, 0), Smaller(end - column, kGroupColumns)};
         const bool whole = span.from == 0 && span.to == kGroupColumns;
         const uint8_t* slot0 = lineOf(column);
         for (int32_t r = 0; r < 2; ++r) {
@@ -96,7 +95,7 @@ void UnscrambleHalf(const uint8_t* rawFrame, uint16_t* image, int32_t width, con
           const uint8_t* firstValid = lineOf(column + span.from) + word;
           const uint8_t* slots[kGroupColumns];
           for (int32_t i = 0; i < kGroupColumns; ++i)
-            slots[i] = firstValid + (std::min(std::max(i, span.from), span.to - 1) - span.from) * kSlotStep;
+            slots[i] = firstValid + (Smaller(Larger(i, span.from), span.to - 1) - span.from) * kSlotStep;
           Kernel::Place(slots, image + row * width, column, ptrdiff_t(run.rowStep) * width, span);
         }
       }

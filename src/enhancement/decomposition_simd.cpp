@@ -1,7 +1,7 @@
 // The fast decomposition level, written once and compiled per target:
 // columns filtered many at once along the rows of the plane, rows filtered
 // from their even and odd samples.
-#include <algorithm>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 
@@ -37,10 +37,9 @@ void FilterColumnsLanes(int32_t columns, int32_t rows, const float* taps, const 
   const Double zero = {};
 
   for (int32_t first = 0; first < columns; first += kBlock) {
-    const int32_t count = std::min(kBlock, columns - first);
+    const int32_t count = Smaller(kBlock, columns - first);
     for (int32_t t = 0; t < kKeptRows; ++t)
-      std::copy(source + ptrdiff_t(t) * stride + first,
-                source + ptrdiff_t(t) * stride + first + count, kept[t]);
+      std::memcpy(kept[t], source + ptrdiff_t(t) * stride + first, size_t(count) * sizeof(float));
     auto sourceRow = [&](int32_t t) -> const float* {
       if (t >= rows) t -= rows;  // periodic extension
       return t < kKeptRows ? kept[t] : source + ptrdiff_t(t) * stride + first;

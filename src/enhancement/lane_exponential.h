@@ -11,6 +11,12 @@ namespace tavrix {
 namespace TAVRIX_TARGET {
 namespace {
 
+// The Taylor coefficients of e^r, 1/9! down to 1/0!, for Horner's scheme.
+constexpr int32_t kExpTaylorTerms = 10;
+constexpr double kExpTaylor[kExpTaylorTerms] = {1.0 / 362880.0, 1.0 / 40320.0, 1.0 / 5040.0, 1.0 / 720.0,
+                                                1.0 / 120.0,    1.0 / 24.0,    1.0 / 6.0,    0.5,
+                                                1.0,            1.0};
+
 // e^x for |x| <= 20 in every lane: x = k ln 2 + r with |r| <= ln 2 / 2, e^r by
 // its Taylor polynomial of degree 9, times 2^k. Relative error below 1.5e-11:
 // the truncated series leaves |r|^10 / 10! * e^|r| < 1e-11 of e^r, the
@@ -27,10 +33,8 @@ typename Lanes<N>::Double ExpLanes(typename Lanes<N>::Double x) {
   const Double shifted = x * kLog2E + kRoundingShift;
   const Double k = shifted - kRoundingShift;
   const Double r = (x - k * kLn2High) - k * kLn2Low;
-  Double p = Double{} + 1.0 / 362880.0;  // 1 / 9!
-  for (double c : {1.0 / 40320.0, 1.0 / 5040.0, 1.0 / 720.0, 1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0,
-                   0.5, 1.0, 1.0})
-    p = p * r + c;
+  Double p = Double{} + kExpTaylor[0];
+  for (int32_t i = 1; i < kExpTaylorTerms; ++i) p = p * r + kExpTaylor[i];
   // k sits in the low bits of the shifted value; 2^k is built from its bits.
   const Double shift = Double{} + kRoundingShift;
   Long shiftedBits, shiftBits;

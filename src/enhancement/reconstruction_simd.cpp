@@ -16,6 +16,10 @@ namespace tavrix {
 namespace TAVRIX_TARGET {
 namespace {
 
+// NextOrLast, compiled for this target: the shared inline one would be
+// instantiated here with external linkage.
+constexpr int32_t NextOrLast(int32_t i, int32_t count) { return i + 1 < count ? i + 1 : count - 1; }
+
 #if defined(__AVX512F__) && defined(__AVX512VL__) && defined(__AVX512BW__)
 #define TAVRIX_FINAL_PIXEL_LANES_512
 // FinalPixelLanes for eight lanes with what only the widest instruction set
@@ -41,10 +45,8 @@ inline void FinalPixelLanes512(__m512d v, const float* logValues, uint16_t* out,
   const __m512d r = _mm512_sub_pd(
       _mm512_sub_pd(reached, _mm512_mul_pd(k, _mm512_set1_pd(0.693147180369123816490))),
       _mm512_mul_pd(k, _mm512_set1_pd(1.90821492927058770002e-10)));
-  __m512d p = _mm512_set1_pd(1.0 / 362880.0);
-  for (double c : {1.0 / 40320.0, 1.0 / 5040.0, 1.0 / 720.0, 1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0,
-                   0.5, 1.0, 1.0})
-    p = _mm512_add_pd(_mm512_mul_pd(p, r), _mm512_set1_pd(c));
+  __m512d p = _mm512_set1_pd(kExpTaylor[0]);
+  for (int32_t i = 1; i < kExpTaylorTerms; ++i) p = _mm512_add_pd(_mm512_mul_pd(p, r), _mm512_set1_pd(kExpTaylor[i]));
   const __m512d z = _mm512_sub_pd(_mm512_scalef_pd(p, k), _mm512_set1_pd(1.0));
   const __m512d clamped =
       _mm512_min_pd(_mm512_max_pd(z, _mm512_setzero_pd()), _mm512_set1_pd(kMaxPixel));

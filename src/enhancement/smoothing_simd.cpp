@@ -1,6 +1,5 @@
 // The fast convolution, written once and compiled per target: the interior
 // of the image, one register of doubles per group of pixels.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -59,7 +58,7 @@ void ConvolveInteriorLanes(uint16_t* source, const uint16_t* copy, const double*
   };
 
   for (int32_t first = radius; first < width - radius; first += kStrip) {
-    const int32_t count = std::min(kStrip, width - radius - first);
+    const int32_t count = Smaller(kStrip, width - radius - first);
     auto widen = [&](int32_t y) {
       const uint16_t* from = copy + ptrdiff_t(y) * width + (first - radius);
       double* to = rows[y % size];

@@ -51,6 +51,12 @@ constexpr int32_t kVectorBytes = 16;
 // arrays of registers, they would otherwise pass them through memory.
 #define TAVRIX_KERNEL_INLINE inline __attribute__((always_inline))
 
+// std::min and std::max would be instantiated here with the target's flags
+// and external linkage, and a debug build could link that copy into code
+// that runs on any processor.
+constexpr int32_t Smaller(int32_t a, int32_t b) { return b < a ? b : a; }
+constexpr int32_t Larger(int32_t a, int32_t b) { return a < b ? b : a; }
+
 // Lanes of one register.
 constexpr int32_t kDoubleLanes = kVectorBytes / 8;
 constexpr int32_t kIntLanes = kVectorBytes / 4;

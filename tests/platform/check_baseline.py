@@ -5,6 +5,10 @@
   check_baseline.py OBJDUMP library FILE      every function of the linked
       library but those of the per-target kernels (namespaces tavrix::avx2
       and tavrix::avx512), which run only where the processor has them
+  check_baseline.py NM kernels FILE...        the objects of the wide targets
+      define nothing with external linkage outside their namespaces: the
+      linker could keep such a copy (an inline function, a template) for
+      code that runs on any processor
 
 VEX- and EVEX-encoded instructions are recognised by their mnemonics: the
 vector ones start with "v", the AVX-512 mask ones with "k", and a few
@@ -46,11 +50,33 @@ def wide_instructions(objdump, path):
             yield function, m.group(1)
 
 
+def shared_definitions(nm, path):
+    """External symbols an object defines outside the wide targets' namespaces."""
+    out = subprocess.run([nm, "--defined-only", path], check=True, capture_output=True,
+                         text=True).stdout
+    for line in out.splitlines():
+        fields = line.split()
+        # DW.ref.*: the compiler's own references for exception handling, no code.
+        if len(fields) == 3 and fields[1] in "TWVDRBGS" and not WIDE_NAMESPACES.match(fields[2]) \
+                and not fields[2].startswith("DW.ref."):
+            yield fields[2]
+
+
 def main(argv):
-    if len(argv) < 4 or argv[2] not in ("objects", "library"):
+    if len(argv) < 4 or argv[2] not in ("objects", "library", "kernels"):
         print(__doc__, file=sys.stderr)
         return 2
-    objdump, mode, files = argv[1], argv[2], argv[3:]
+    tool, mode, files = argv[1], argv[2], argv[3:]
+    if mode == "kernels":
+        shared = [(path, symbol) for path in files for symbol in shared_definitions(tool, path)]
+        for path, symbol in shared:
+            print(f"{path}: {symbol}")
+        if shared:
+            print(f"{len(shared)} external symbols outside the per-target namespaces")
+            return 1
+        print(f"{len(files)} files: every external symbol inside its target's namespace")
+        return 0
+    objdump = tool
     found = {}
     for path in files:
         for function, mnemonic in wide_instructions(objdump, path):
