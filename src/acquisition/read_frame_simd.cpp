@@ -128,12 +128,15 @@ TAVRIX_KERNEL_INLINE void LoadPart(SlotAt slotAt, int32_t part, Words v[kGroupWo
     v[j] = LoadBlocks([&](int32_t b) { return slotAt(part * kPartColumns + b * kBlockWords + j); });
 }
 
-// Per block: row i of the result holds element i of every input row.
-TAVRIX_KERNEL_INLINE void TransposeBlocks(Words v[kGroupWords]) {
+// Per block: row i of out holds element i of every row of in.
+struct Rows {
+  Words v[kGroupWords];
+};
+TAVRIX_KERNEL_INLINE Rows TransposeBlocks(const Rows& in) {
   Words a[kGroupWords], b[kGroupWords];
   for (int32_t i = 0; i < kGroupWords; i += 2) {
-    a[i / 2] = InterleaveLow16(v[i], v[i + 1]);
-    a[kGroupWords / 2 + i / 2] = InterleaveHigh16(v[i], v[i + 1]);
+    a[i / 2] = InterleaveLow16(in.v[i], in.v[i + 1]);
+    a[kGroupWords / 2 + i / 2] = InterleaveHigh16(in.v[i], in.v[i + 1]);
   }
   // a[0..3]: elements 0..3 of row pairs (0,1) .. (6,7); a[4..7]: elements 4..7.
   for (int32_t h = 0; h < kGroupWords; h += kGroupWords / 2) {
@@ -143,21 +146,29 @@ TAVRIX_KERNEL_INLINE void TransposeBlocks(Words v[kGroupWords]) {
     b[h + 3] = InterleaveHigh32(a[h + 2], a[h + 3]);
   }
   // b[h + 0]: elements (e, e+1) of rows 0..3, b[h + 2]: of rows 4..7, e = 0, 2, 4, 6.
+  Rows out;
   for (int32_t e = 0; e < kGroupWords / 2; ++e) {
     const int32_t h = (e / 2) * (kGroupWords / 2) + (e % 2);
-    v[2 * e] = InterleaveLow64(b[h], b[h + 2]);
-    v[2 * e + 1] = InterleaveHigh64(b[h], b[h + 2]);
+    out.v[2 * e] = InterleaveLow64(b[h], b[h + 2]);
+    out.v[2 * e + 1] = InterleaveHigh64(b[h], b[h + 2]);
   }
+  return out;
+}
+
+// Part `part` of a group, transposed: row k holds row k's columns of the part.
+template <class SlotAt>
+TAVRIX_KERNEL_INLINE Rows TransposedPart(SlotAt slotAt, int32_t part) {
+  Rows in;
+  LoadPart(slotAt, part, in.v);
+  return TransposeBlocks(in);
 }
 
 // The group's rows into block, part by part.
 template <class SlotAt>
-TAVRIX_KERNEL_INLINE void GatherGroup(SlotAt slotAt, GroupBlock block) {
+void GatherGroup(SlotAt slotAt, GroupBlock block) {
   for (int32_t part = 0; part < kParts; ++part) {
-    Words v[kGroupWords];
-    LoadPart(slotAt, part, v);
-    TransposeBlocks(v);
-    for (int32_t k = 0; k < kGroupWords; ++k) StoreWordsAligned(block[k] + part * kPartColumns, v[k]);
+    const Rows rows = TransposedPart(slotAt, part);
+    for (int32_t k = 0; k < kGroupWords; ++k) StoreWordsAligned(block[k] + part * kPartColumns, rows.v[k]);
   }
 }
 
@@ -173,15 +184,13 @@ struct GroupKernel {
         for (int32_t part = 0; part < kParts; ++part)
           StreamWords(row0 + k * rowStep + part * kPartColumns, LoadWordsAligned(block[k] + part * kPartColumns));
     } else {
-      Words v[kParts][kGroupWords];
-      for (int32_t part = 0; part < kParts; ++part) {
-        LoadPart([&](int32_t i) { return slot0 + i * kSlotStep; }, part, v[part]);
-        TransposeBlocks(v[part]);
-      }
+      Rows parts[kParts];
+      for (int32_t part = 0; part < kParts; ++part)
+        parts[part] = TransposedPart([&](int32_t i) { return slot0 + i * kSlotStep; }, part);
       // Each row's cache line is written by consecutive stores, so it leaves whole.
       for (int32_t k = 0; k < kGroupWords; ++k)
         for (int32_t part = 0; part < kParts; ++part)
-          StreamWords(row0 + k * rowStep + part * kPartColumns, v[part][k]);
+          StreamWords(row0 + k * rowStep + part * kPartColumns, parts[part].v[k]);
     }
   }
   static void Place(const uint8_t* const slots[kGroupColumns], uint16_t* row0, int32_t column, ptrdiff_t rowStep,

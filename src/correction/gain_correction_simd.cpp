@@ -26,15 +26,12 @@ uint16_t GainCorrected(uint16_t pixel, float gain) {
 }  // namespace
 
 void ApplyGainRow(uint16_t* row, const float* gains, int32_t first, int32_t end) {
-  typedef int32_t HalfInts __attribute__((vector_size(kVectorBytes / 2)));
   const Float64 zero = {};
   const Float64 largest = zero + double(kMaxPixelValue);
-  // The products of kDoubleLanes pixels and their gains, as integers within 0..16383.
-  auto products = [&](Float64 pixels, const float* g) {
-    return __builtin_convertvector(ClampDoubles(pixels * LoadDoubles(g), zero, largest), HalfInts);
-  };
+  // The clamped products of kDoubleLanes pixels and their gains.
+  auto products = [&](Float64 pixels, const float* g) { return ClampDoubles(pixels * LoadDoubles(g), zero, largest); };
   auto quarters = [&](Int32 pixels, const float* g) {
-    return JoinHalves(products(LowDoubles(pixels), g), products(HighDoubles(pixels), g + kDoubleLanes));
+    return TruncateToInts(products(LowDoubles(pixels), g), products(HighDoubles(pixels), g + kDoubleLanes));
   };
   int32_t c = first;
   for (; c + kWordLanes <= end; c += kWordLanes) {
@@ -43,7 +40,7 @@ void ApplyGainRow(uint16_t* row, const float* gains, int32_t first, int32_t end)
                                                kGainPrefetchAhead * sizeof(float)));
     Int32 low, high;
     WidenWordPair(row + c, low, high);
-    const Words pixels = NarrowToWords(quarters(low, gains + c), quarters(high, gains + c + kIntLanes));
+    const Words pixels = NarrowSmallToWords(quarters(low, gains + c), quarters(high, gains + c + kIntLanes));
     std::memcpy(row + c, &pixels, sizeof pixels);
   }
   for (; c < end; ++c) row[c] = GainCorrected(row[c], gains[c]);

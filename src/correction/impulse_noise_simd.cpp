@@ -81,7 +81,7 @@ void MarkImpulseCandidates(const uint16_t* image, int32_t width, int32_t y, int3
     const Int32 s0 = windowSum(i), s1 = windowSum(i + kIntLanes);
     const Int32 m0 = mean(s0), m1 = mean(s1);
     const Words m = NarrowToWords(m0, m1);
-    const Words rest = NarrowToWords(s0 - times25(m0), s1 - times25(m1));
+    const Words rest = NarrowSmallToWords(s0 - times25(m0), s1 - times25(m1));  // 1..25
     const Words v = LoadWords(rows[kImpulseWindowReach] + x);
     // Whether v lies inside the band of a deviation sum.
     auto insideBand = [&](Words deviation) {

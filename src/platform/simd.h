@@ -217,8 +217,10 @@ inline void StoreUnsetAsBytes(uint8_t* p, WordMask m) {
 
 // kWordLanes words widened to 32 bits, the first kIntLanes into low;
 // kDoubleLanes floats widened to doubles; lanes within 0..65535 narrowed to
-// words, a's then b's; the low and the high half of a register of 32-bit
-// lanes widened to doubles.
+// words, a's then b's (NarrowSmallToWords: within 0..32767); two registers
+// of doubles truncated toward zero into one of 32-bit lanes (the values
+// within range); the low and the high half of a register of 32-bit lanes
+// widened to doubles.
 #if defined(TAVRIX_SIMD_AVX512)
 inline void WidenWordPair(const uint16_t* p, Int32& low, Int32& high) {
   low = Int32(_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))));
@@ -228,6 +230,11 @@ inline Float64 LoadDoubles(const float* p) { return Float64(_mm512_cvtps_pd(_mm2
 inline Words NarrowToWords(Int32 a, Int32 b) {
   return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(__m512i(a))),
                             _mm512_cvtepi32_epi16(__m512i(b)), 1);
+}
+inline Words NarrowSmallToWords(Int32 a, Int32 b) { return NarrowToWords(a, b); }
+inline Int32 TruncateToInts(Float64 low, Float64 high) {
+  return Int32(_mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(__m512d(low))),
+                                  _mm512_cvttpd_epi32(__m512d(high)), 1));
 }
 inline Float64 LowDoubles(Int32 v) { return Float64(_mm512_cvtepi32_pd(_mm512_castsi512_si256(__m512i(v)))); }
 inline Float64 HighDoubles(Int32 v) { return Float64(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(__m512i(v), 1))); }
@@ -243,6 +250,11 @@ inline void WidenWordPair(const uint16_t* p, Int32& low, Int32& high) {
 inline Float64 LoadDoubles(const float* p) { return Float64(_mm256_cvtps_pd(_mm_loadu_ps(p))); }
 inline Words NarrowToWords(Int32 a, Int32 b) {
   return _mm256_permute4x64_epi64(_mm256_packus_epi32(__m256i(a), __m256i(b)), 0xD8);
+}
+inline Words NarrowSmallToWords(Int32 a, Int32 b) { return NarrowToWords(a, b); }
+inline Int32 TruncateToInts(Float64 low, Float64 high) {
+  return Int32(_mm256_inserti128_si256(_mm256_castsi128_si256(_mm256_cvttpd_epi32(__m256d(low))),
+                                       _mm256_cvttpd_epi32(__m256d(high)), 1));
 }
 inline Float64 LowDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_castsi256_si128(__m256i(v)))); }
 inline Float64 HighDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_extracti128_si256(__m256i(v), 1))); }
@@ -261,6 +273,11 @@ inline Float64 LoadDoubles(const float* p) {
 inline Words NarrowToWords(Int32 a, Int32 b) {
   const Int32 bias = Int32{} + 0x8000;
   return _mm_xor_si128(_mm_packs_epi32(__m128i(a - bias), __m128i(b - bias)), _mm_set1_epi16(int16_t(0x8000)));
+}
+// Lanes within 0..32767 need no bias.
+inline Words NarrowSmallToWords(Int32 a, Int32 b) { return _mm_packs_epi32(__m128i(a), __m128i(b)); }
+inline Int32 TruncateToInts(Float64 low, Float64 high) {
+  return Int32(_mm_unpacklo_epi64(_mm_cvttpd_epi32(__m128d(low)), _mm_cvttpd_epi32(__m128d(high))));
 }
 inline Float64 LowDoubles(Int32 v) { return Float64(_mm_cvtepi32_pd(__m128i(v))); }
 inline Float64 HighDoubles(Int32 v) { return Float64(_mm_cvtepi32_pd(_mm_unpackhi_epi64(__m128i(v), __m128i(v)))); }
@@ -285,24 +302,6 @@ Int32 JoinHalves(Half low, Half high, std::index_sequence<I...>) {
 template <class Half>
 Int32 JoinHalves(Half low, Half high) {
   return JoinHalves(low, high, std::make_index_sequence<kIntLanes>());
-}
-
-// The low and the high half of a register's lanes.
-template <class V, size_t... I>
-auto LowHalf(V v, std::index_sequence<I...>) {
-  return __builtin_shufflevector(v, v, I...);
-}
-template <class V, size_t... I>
-auto HighHalf(V v, std::index_sequence<I...>) {
-  return __builtin_shufflevector(v, v, (I + sizeof...(I))...);
-}
-template <class V>
-auto LowHalf(V v) {
-  return LowHalf(v, std::make_index_sequence<sizeof(V) / sizeof(v[0]) / 2>());
-}
-template <class V>
-auto HighHalf(V v) {
-  return HighHalf(v, std::make_index_sequence<sizeof(V) / sizeof(v[0]) / 2>());
 }
 
 // a0 b0 a1 b1 ... : the first N lanes of a and b interleaved...
