@@ -294,16 +294,6 @@ inline void FinishStreams() { _mm_sfence(); }
 inline void PrefetchLine(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
 
 
-// Two halves of a register of 32-bit lanes side by side: low's, then high's.
-template <class Half, size_t... I>
-Int32 JoinHalves(Half low, Half high, std::index_sequence<I...>) {
-  return __builtin_shufflevector(low, high, I...);
-}
-template <class Half>
-Int32 JoinHalves(Half low, Half high) {
-  return JoinHalves(low, high, std::make_index_sequence<kIntLanes>());
-}
-
 // a0 b0 a1 b1 ... : the first N lanes of a and b interleaved...
 template <int N, size_t... I>
 typename Lanes<N>::Double InterleaveLow(typename Lanes<N>::Double a, typename Lanes<N>::Double b,
