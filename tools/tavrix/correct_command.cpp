@@ -5,14 +5,19 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <system_error>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "background_writer.h"
 #include "commands.h"
-#include "detector/detector.h"
+#include "acquisition/read_frame.h"
+#include "correction/correct_image.h"
 #include "grabber/frame_grabber.h"
+#include "platform/dimensions.h"
 #include "image_output.h"
 #include "map_files.h"
 #include "platform.h"
@@ -64,29 +69,34 @@ int Run(const std::vector<std::string>& words) {
   const std::string pixelMapPath = arguments.Value("--pixel-map");
   const std::string gainMapPath = arguments.Value("--gain-map");
 
-  // Sizes checked before anything is loaded or written.
-  ReadPixelMapFile(pixelMapPath);
-  ReadGainMapFile(gainMapPath);
+  // Read once, sizes checked before anything is written; the correction
+  // reads the maps' rows where the files' bytes lie, as the library's
+  // loaders would place them.
+  const std::vector<uint8_t> pixelMap = ReadPixelMapFile(pixelMapPath);
+  const std::vector<float> gainMap = ReadGainMapFile(gainMapPath);
   const std::vector<uint64_t> counts = CountFrames(files);
   uint64_t total = 0;
   for (const uint64_t count : counts) total += count;
   CheckOutputsFree(output, 1, int(total), false);
-
-  // The core's detector, loaded through the same loaders the exports use.
-  auto detector = std::make_unique<tavrix::Detector>();
-  if (!detector->IsComplete()) throw Failure("not enough memory for the detector's buffers");
-  if (detector->LoadPixelMap(pixelMapPath.c_str(), panel) != 1 || detector->LoadGainMap(gainMapPath.c_str(), panel) != 1)
-    throw Failure(pixelMapPath + ", " + gainMapPath + ": the maps changed while being loaded");
-  detector->PanelSelect(panel);
+  std::vector<const uint8_t*> pixelRows(kPixelMapSide);
+  for (int32_t r = 0; r < kPixelMapSide; ++r) pixelRows[size_t(r)] = pixelMap.data() + size_t(r) * kPixelMapSide;
+  std::vector<const float*> gainRows(kGainMapSide);
+  for (int32_t r = 0; r < kGainMapSide; ++r) gainRows[size_t(r)] = gainMap.data() + size_t(r) * kGainMapSide;
 
   ImageRecord record;
   record.command = "correct";
   record.panel = panel;
-  record.pixelMap = FileSha256(pixelMapPath);
-  record.gainMap = FileSha256(gainMapPath);
+  // The maps' digests are taken on another thread while the first frame is
+  // read and corrected; its files are the first to need them.
+  std::future<std::pair<std::string, std::string>> digests = std::async(std::launch::async, [&] {
+    return std::make_pair(Sha256(pixelMap.data(), pixelMap.size()), Sha256(gainMap.data(), gainMap.size() * sizeof(float)));
+  });
   CatchInterrupt();
-  std::vector<uint8_t> frame(kFrameBytes);
-  // Two images: one being written while the next is corrected.
+  // The frame in a buffer as large as the detector's, so that the readout
+  // sees what it sees in an acquisition.
+  std::vector<uint8_t> frame(tavrix::kRawFrameBufferBytes);
+  // Two images: one being written while the next is read out and corrected
+  // by the library's own steps, as an acquisition does.
   std::vector<uint16_t> images[2] = {std::vector<uint16_t>(kPixels), std::vector<uint16_t>(kPixels)};
   BackgroundWriter writer;
   int index = 0;
@@ -94,11 +104,12 @@ int Run(const std::vector<std::string>& words) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(files[f].c_str(), "rb"), std::fclose);
     if (!file) throw Failure(files[f] + ": " + std::strerror(errno));
     for (uint64_t k = 0; k < counts[f]; ++k) {
-      if (std::fread(frame.data(), 1, frame.size(), file.get()) != frame.size())
+      if (std::fread(frame.data(), 1, kFrameBytes, file.get()) != kFrameBytes)
         throw Failure(files[f] + ": frame " + std::to_string(k) + " could not be read");
-      const uint16_t* image = detector->ReprocessRawFrame(frame.data());
       std::vector<uint16_t>& slot = images[index % 2];
-      std::copy(image, image + kPixels, slot.begin());
+      tavrix::ReadOutFrame(frame.data(), slot.data(), TAVRIX_IMAGE_WIDTH, TAVRIX_IMAGE_HEIGHT);
+      tavrix::CorrectImage(slot.data(), TAVRIX_IMAGE_WIDTH, TAVRIX_IMAGE_HEIGHT, pixelRows.data(), gainRows.data());
+      if (digests.valid()) std::tie(record.pixelMap, record.gainMap) = digests.get();
       record.sourceFile = files[f];
       record.frameIndex = long(k);
       ++index;

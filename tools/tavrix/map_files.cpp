@@ -47,19 +47,21 @@ std::vector<float> ReadGainMapFile(const std::string& path) {
   return ReadExactly<float>(path, kGainMapFileBytes, "gain map");
 }
 
-std::string FileSha256(const std::string& path) {
-  File file = OpenForReading(path);
-  std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+namespace {
+
+using DigestContext = std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)>;
+
+DigestContext StartSha256() {
+  DigestContext context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
     throw Failure("SHA-256 unavailable");
-  std::vector<unsigned char> buffer(1 << 20);
-  size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0)
-    EVP_DigestUpdate(context.get(), buffer.data(), got);
-  if (std::ferror(file.get())) throw Failure(path + ": read error");
+  return context;
+}
+
+std::string FinishSha256(EVP_MD_CTX* context) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  EVP_DigestFinal_ex(context.get(), digest, &length);
+  EVP_DigestFinal_ex(context, digest, &length);
   static const char kHex[] = "0123456789abcdef";
   std::string hex;
   for (unsigned int i = 0; i < length; ++i) {
@@ -67,6 +69,25 @@ std::string FileSha256(const std::string& path) {
     hex += kHex[digest[i] & 15];
   }
   return hex;
+}
+
+}  // namespace
+
+std::string FileSha256(const std::string& path) {
+  File file = OpenForReading(path);
+  DigestContext context = StartSha256();
+  std::vector<unsigned char> buffer(1 << 20);
+  size_t got;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0)
+    EVP_DigestUpdate(context.get(), buffer.data(), got);
+  if (std::ferror(file.get())) throw Failure(path + ": read error");
+  return FinishSha256(context.get());
+}
+
+std::string Sha256(const void* bytes, size_t count) {
+  DigestContext context = StartSha256();
+  EVP_DigestUpdate(context.get(), bytes, count);
+  return FinishSha256(context.get());
 }
 
 }  // namespace tavrix_tool

@@ -18,7 +18,8 @@ constexpr size_t kGainMapFileBytes = size_t(kGainMapSide) * kGainMapSide * sizeo
 std::vector<uint8_t> ReadPixelMapFile(const std::string& path);
 std::vector<float> ReadGainMapFile(const std::string& path);
 
-// Hex SHA-256 of a file's bytes (Failure when unreadable).
+// Hex SHA-256 of a file's bytes (Failure when unreadable), and of bytes in memory.
 std::string FileSha256(const std::string& path);
+std::string Sha256(const void* bytes, size_t count);
 
 }  // namespace tavrix_tool
