@@ -56,9 +56,16 @@ def shared_definitions(nm, path):
                          text=True).stdout
     for line in out.splitlines():
         fields = line.split()
-        # DW.ref.*: the compiler's own references for exception handling, no code.
-        if len(fields) == 3 and fields[1] in "TWVDRBGS" and not WIDE_NAMESPACES.match(fields[2]) \
-                and not fields[2].startswith("DW.ref."):
+        if len(fields) != 3 or fields[1] not in "TWVDRBGS":
+            continue
+        # The compiler's own: references for exception handling (DW.ref.*) and
+        # AddressSanitizer's marks of a variable (__odr_asan.NAME), no code.
+        symbol = fields[2]
+        if symbol.startswith("DW.ref."):
+            continue
+        if symbol.startswith("__odr_asan."):
+            symbol = symbol[len("__odr_asan."):]
+        if not WIDE_NAMESPACES.match(symbol):
             yield fields[2]
 
 
