@@ -56,6 +56,27 @@ std::vector<uint64_t> CountFrames(const std::vector<std::string>& files) {
   return counts;
 }
 
+// A panel's maps as the correction reads them: rows where the files' bytes
+// lie, as the library's loaders would place them.
+struct Maps {
+  std::unique_ptr<uint8_t[]> pixel;
+  std::unique_ptr<float[]> gain;
+  std::vector<const uint8_t*> pixelRows;
+  std::vector<const float*> gainRows;
+};
+
+Maps ReadMaps(const std::string& pixelMapPath, const std::string& gainMapPath) {
+  // Not cleared first: the files fill them, and clearing 46 MB that is
+  // overwritten at once costs a one-shot command more than its reading.
+  Maps maps{std::unique_ptr<uint8_t[]>(new uint8_t[kPixelMapFileBytes]),
+            std::unique_ptr<float[]>(new float[kGainMapFileBytes / sizeof(float)]), {}, {}};
+  ReadPixelMapFile(pixelMapPath, maps.pixel.get());
+  ReadGainMapFile(gainMapPath, maps.gain.get());
+  for (int32_t r = 0; r < kPixelMapSide; ++r) maps.pixelRows.push_back(maps.pixel.get() + size_t(r) * kPixelMapSide);
+  for (int32_t r = 0; r < kGainMapSide; ++r) maps.gainRows.push_back(maps.gain.get() + size_t(r) * kGainMapSide);
+  return maps;
+}
+
 int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
   options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true}});
@@ -69,51 +90,57 @@ int Run(const std::vector<std::string>& words) {
   const std::string pixelMapPath = arguments.Value("--pixel-map");
   const std::string gainMapPath = arguments.Value("--gain-map");
 
-  // Read once, sizes checked before anything is written; the correction
-  // reads the maps' rows where the files' bytes lie, as the library's
-  // loaders would place them.
-  const std::vector<uint8_t> pixelMap = ReadPixelMapFile(pixelMapPath);
-  const std::vector<float> gainMap = ReadGainMapFile(gainMapPath);
   const std::vector<uint64_t> counts = CountFrames(files);
   uint64_t total = 0;
   for (const uint64_t count : counts) total += count;
   CheckOutputsFree(output, 1, int(total), false);
-  std::vector<const uint8_t*> pixelRows(kPixelMapSide);
-  for (int32_t r = 0; r < kPixelMapSide; ++r) pixelRows[size_t(r)] = pixelMap.data() + size_t(r) * kPixelMapSide;
-  std::vector<const float*> gainRows(kGainMapSide);
-  for (int32_t r = 0; r < kGainMapSide; ++r) gainRows[size_t(r)] = gainMap.data() + size_t(r) * kGainMapSide;
 
+  // The maps are read (sizes checked) and then hashed on another thread
+  // while the first frame is read and read out; nothing is written before
+  // both are in hand, so a bad map still leaves no file.
+  std::promise<std::shared_ptr<const Maps>> mapsRead;
+  std::future<std::shared_ptr<const Maps>> pendingMaps = mapsRead.get_future();
+  std::future<std::pair<std::string, std::string>> digests =
+      std::async(std::launch::async, [&mapsRead, pixelMapPath, gainMapPath] {
+        std::shared_ptr<const Maps> maps;
+        try {
+          maps = std::make_shared<const Maps>(ReadMaps(pixelMapPath, gainMapPath));
+        } catch (...) {
+          mapsRead.set_exception(std::current_exception());
+          return std::make_pair(std::string(), std::string());
+        }
+        mapsRead.set_value(maps);
+        return std::make_pair(Sha256(maps->pixel.get(), kPixelMapFileBytes), Sha256(maps->gain.get(), kGainMapFileBytes));
+      });
+  std::shared_ptr<const Maps> maps;
   ImageRecord record;
   record.command = "correct";
   record.panel = panel;
-  // The maps' digests are taken on another thread while the first frame is
-  // read and corrected; its files are the first to need them.
-  std::future<std::pair<std::string, std::string>> digests = std::async(std::launch::async, [&] {
-    return std::make_pair(Sha256(pixelMap.data(), pixelMap.size()), Sha256(gainMap.data(), gainMap.size() * sizeof(float)));
-  });
   CatchInterrupt();
-  // The frame in a buffer as large as the detector's, so that the readout
-  // sees what it sees in an acquisition.
-  std::vector<uint8_t> frame(tavrix::kRawFrameBufferBytes);
+  // The readout reads the frame's bytes only, and writes every pixel of the
+  // image: neither buffer needs clearing.
+  const std::unique_ptr<uint8_t[]> frame(new uint8_t[kFrameBytes]);
   // Two images: one being written while the next is read out and corrected
   // by the library's own steps, as an acquisition does.
-  std::vector<uint16_t> images[2] = {std::vector<uint16_t>(kPixels), std::vector<uint16_t>(kPixels)};
+  const std::unique_ptr<uint16_t[]> images[2] = {std::unique_ptr<uint16_t[]>(new uint16_t[kPixels]),
+                                                 std::unique_ptr<uint16_t[]>(new uint16_t[kPixels])};
   BackgroundWriter writer;
   int index = 0;
   for (size_t f = 0; f < files.size(); ++f) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(files[f].c_str(), "rb"), std::fclose);
     if (!file) throw Failure(files[f] + ": " + std::strerror(errno));
     for (uint64_t k = 0; k < counts[f]; ++k) {
-      if (std::fread(frame.data(), 1, kFrameBytes, file.get()) != kFrameBytes)
+      if (std::fread(frame.get(), 1, kFrameBytes, file.get()) != kFrameBytes)
         throw Failure(files[f] + ": frame " + std::to_string(k) + " could not be read");
-      std::vector<uint16_t>& slot = images[index % 2];
-      tavrix::ReadOutFrame(frame.data(), slot.data(), TAVRIX_IMAGE_WIDTH, TAVRIX_IMAGE_HEIGHT);
-      tavrix::CorrectImage(slot.data(), TAVRIX_IMAGE_WIDTH, TAVRIX_IMAGE_HEIGHT, pixelRows.data(), gainRows.data());
+      uint16_t* slot = images[index % 2].get();
+      tavrix::ReadOutFrame(frame.get(), slot, TAVRIX_IMAGE_WIDTH, TAVRIX_IMAGE_HEIGHT);
+      if (pendingMaps.valid()) maps = pendingMaps.get();
+      tavrix::CorrectImage(slot, TAVRIX_IMAGE_WIDTH, TAVRIX_IMAGE_HEIGHT, maps->pixelRows.data(), maps->gainRows.data());
       if (digests.valid()) std::tie(record.pixelMap, record.gainMap) = digests.get();
       record.sourceFile = files[f];
       record.frameIndex = long(k);
       ++index;
-      writer.Submit([&output, &slot, record, index] { WriteImageFiles(output, index, "", slot.data(), record); });
+      writer.Submit([&output, slot, record, index] { WriteImageFiles(output, index, "", slot, record); });
       if (total > 1) std::fprintf(stderr, "\r%d of %llu frames", index, (unsigned long long)total);
       if (InterruptRequested()) {
         writer.Finish();

@@ -21,12 +21,10 @@ File OpenForReading(const std::string& path) {
   return file;
 }
 
-// The whole file, which must hold exactly `expected` bytes.
-template <class T>
-std::vector<T> ReadExactly(const std::string& path, size_t expected, const char* what) {
+// The whole file into `into`; it must hold exactly `expected` bytes.
+void ReadExactlyInto(const std::string& path, void* into, size_t expected, const char* what) {
   File file = OpenForReading(path);
-  std::vector<T> values(expected / sizeof(T));
-  const size_t got = std::fread(values.data(), 1, expected, file.get());
+  const size_t got = std::fread(into, 1, expected, file.get());
   size_t total = got;
   char extra[4096];
   size_t more;
@@ -34,6 +32,12 @@ std::vector<T> ReadExactly(const std::string& path, size_t expected, const char*
   if (std::ferror(file.get())) throw Failure(path + ": read error");
   if (total != expected)
     throw Failure(path + ": " + std::to_string(total) + " bytes, a " + what + " holds " + std::to_string(expected));
+}
+
+template <class T>
+std::vector<T> ReadExactly(const std::string& path, size_t expected, const char* what) {
+  std::vector<T> values(expected / sizeof(T));
+  ReadExactlyInto(path, values.data(), expected, what);
   return values;
 }
 
@@ -45,6 +49,14 @@ std::vector<uint8_t> ReadPixelMapFile(const std::string& path) {
 
 std::vector<float> ReadGainMapFile(const std::string& path) {
   return ReadExactly<float>(path, kGainMapFileBytes, "gain map");
+}
+
+void ReadPixelMapFile(const std::string& path, void* into) {
+  ReadExactlyInto(path, into, kPixelMapFileBytes, "pixel map");
+}
+
+void ReadGainMapFile(const std::string& path, void* into) {
+  ReadExactlyInto(path, into, kGainMapFileBytes, "gain map");
 }
 
 namespace {

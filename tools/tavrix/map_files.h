@@ -17,6 +17,9 @@ constexpr size_t kGainMapFileBytes = size_t(kGainMapSide) * kGainMapSide * sizeo
 // exactly the map's.
 std::vector<uint8_t> ReadPixelMapFile(const std::string& path);
 std::vector<float> ReadGainMapFile(const std::string& path);
+// The same into `into`, which holds the map's bytes.
+void ReadPixelMapFile(const std::string& path, void* into);
+void ReadGainMapFile(const std::string& path, void* into);
 
 // Hex SHA-256 of a file's bytes (Failure when unreadable), and of bytes in memory.
 std::string FileSha256(const std::string& path);
