@@ -14,6 +14,7 @@ packages=(
   python3 python3-numpy python3-pytest python3-matplotlib python3-venv python3-pip python3-setuptools python3-wheel
   clang libfuzzer-14-dev
   libdcmtk-dev dcmtk dicom3tools libssl-dev libtiff-tools
+  qemu-user
 )
 
 missing=()
