@@ -23,9 +23,6 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 #endif
-// Registers wider than the target's are passed between functions of this
-// file's own, internal ones only, so their calling convention cannot clash.
-#pragma GCC diagnostic ignored "-Wpsabi"
 #include <immintrin.h>
 
 #include <cstddef>
@@ -81,8 +78,6 @@ struct LaneTypes;
 TAVRIX_LANE_TYPES(2)
 TAVRIX_LANE_TYPES(4)
 TAVRIX_LANE_TYPES(8)
-TAVRIX_LANE_TYPES(16)
-TAVRIX_LANE_TYPES(32)
 #undef TAVRIX_LANE_TYPES
 
 template <int N>
