@@ -13,6 +13,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "host_checks.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 typedef HMODULE Module;
@@ -41,17 +43,6 @@ static const char *const kExportNames[14] = {
     "GetTemperature",    "GetSwitchMsg", "Init_Comm",        "Enhancement",    "GetMsgLength"};
 
 static void *g_exports[14];
-static int g_failures = 0;
-
-#define CHECK(cond, ...)                                  \
-  do {                                                    \
-    if (!(cond)) {                                        \
-      fprintf(stderr, "FAILED %s:%d: ", __FILE__, __LINE__); \
-      fprintf(stderr, __VA_ARGS__);                       \
-      fprintf(stderr, "\n");                              \
-      ++g_failures;                                       \
-    }                                                     \
-  } while (0)
 
 #if defined(_WIN32) && defined(__i386__)
 /* Pushes the arguments, calls, and measures how far the stack pointer moved:
@@ -130,15 +121,6 @@ enum {
   kInitComm, kEnhancement, kGetMsgLength
 };
 
-static uint64_t Digest(const uint16_t *pixels, size_t count) {
-  uint64_t h = 1469598103934665603ULL; /* FNV-1a over the little-endian bytes */
-  size_t i;
-  for (i = 0; i < count; ++i) {
-    h = (h ^ (pixels[i] & 0xFFu)) * 1099511628211ULL;
-    h = (h ^ (pixels[i] >> 8)) * 1099511628211ULL;
-  }
-  return h;
-}
 
 static void ResolveExports(Module module) {
   int i;

@@ -13,6 +13,7 @@
 #include "calibration_analysis.h"
 #include "calibration_frames.h"
 #include "calibration_scene.h"
+#include "acquisition/read_frame.h"
 #include "correction/correct_image.h"
 #include "platform/dimensions.h"
 #include "grabber/frame_grabber.h"
@@ -43,7 +44,7 @@ FrameSetStats Acquire(const CalibrationPanel& panel, SceneStep step, int frames,
   FrameSetAccumulator accumulator;
   for (int k = 0; k < frames; ++k) {
     panel.ComposeRawFrame(step, firstIndex + uint32_t(k), raw.data());
-    ReadOutUncorrected(raw.data(), image.data());
+    tavrix::ReadOutFrame(raw.data(), image.data(), tavrix::kImageWidth, tavrix::kImageHeight);
     accumulator.Add(image.data());
   }
   return accumulator.Finish();

@@ -13,6 +13,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "host/host_checks.h"
 #include "tavrix_1417_pci_vusk.h"
 
 #define PIXELS ((size_t)TAVRIX_IMAGE_WIDTH * TAVRIX_IMAGE_HEIGHT)
@@ -20,23 +21,7 @@
 #define GAIN_MAP_BYTES (3072L * 3072L * 4L)
 #define RAW_FRAME_BYTES 16204480L
 
-static int g_failures = 0;
 
-#define CHECK(cond, ...)                                       \
-  do {                                                         \
-    if (!(cond)) {                                             \
-      fprintf(stderr, "FAILED %s:%d: ", __FILE__, __LINE__);   \
-      fprintf(stderr, __VA_ARGS__);                            \
-      fprintf(stderr, "\n");                                   \
-      ++g_failures;                                            \
-    }                                                          \
-  } while (0)
-
-static uint64_t Digest(const uint16_t *pixels) {
-  uint64_t h = 1469598103934665603ULL;
-  for (size_t i = 0; i < PIXELS; ++i) h = (h ^ pixels[i]) * 1099511628211ULL;
-  return h;
-}
 
 /* A file of `bytes` bytes; `word` gives each little-endian 16-bit word. */
 static int WriteWords(const char *path, long bytes, uint16_t (*word)(long)) {
@@ -71,7 +56,7 @@ static void CheckWithoutDetector(const char *when) {
 static uint64_t Acquire(void) {
   CHECK(RunforDetector(TAVRIX_RUN_ARM) == 1, "arm");
   CHECK(RunforDetector(TAVRIX_RUN_ACQUIRE) == 1, "acquire");
-  return Digest(SaveRawImage());
+  return Digest(SaveRawImage(), PIXELS);
 }
 
 static void CheckMapFiles(const char *pixelMap, const char *gainMap) {
@@ -135,7 +120,7 @@ static void CheckEnhancement(void) {
   CHECK(source && destination && five, "memory for the images");
   if (!source || !destination || !five) return;
   memcpy(source, SaveRawImage(), PIXELS * sizeof *source);
-  const uint64_t original = Digest(source);
+  const uint64_t original = Digest(source, PIXELS);
 
   CHECK(Enhancement(NULL, destination, 5, 10, 3, 10) == 0, "null source");
   CHECK(Enhancement(source, NULL, 5, 10, 3, 10) == 0, "null destination");
@@ -146,12 +131,12 @@ static void CheckEnhancement(void) {
       {5, 10, 3, 31}, {5, 10, INT32_MIN, 10}, {5, 10, 3, INT32_MAX},
   };
   memset(destination, 0x5A, PIXELS * sizeof *destination);
-  const uint64_t pattern = Digest(destination);
+  const uint64_t pattern = Digest(destination, PIXELS);
   for (size_t i = 0; i < sizeof untouched / sizeof untouched[0]; ++i) {
     const int32_t *p = untouched[i];
     CHECK(Enhancement(source, destination, p[0], p[1], p[2], p[3]) == 1, "Enhancement(%d,%d,%d,%d)", (int)p[0],
           (int)p[1], (int)p[2], (int)p[3]);
-    CHECK(Digest(source) == original && Digest(destination) == pattern, "Enhancement(%d,%d,%d,%d) touched an image",
+    CHECK(Digest(source, PIXELS) == original && Digest(destination, PIXELS) == pattern, "Enhancement(%d,%d,%d,%d) touched an image",
           (int)p[0], (int)p[1], (int)p[2], (int)p[3]);
   }
 

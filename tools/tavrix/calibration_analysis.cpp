@@ -7,6 +7,7 @@
 #include "acquisition/raw_frame_layout.h"
 #include "correction/border_mask.h"
 #include "correction/flagged_pixel_fill.h"
+#include "platform/pixel_rules.h"
 #include "correction/line_defects.h"
 #include "platform/dimensions.h"
 #include "map_report.h"
@@ -20,9 +21,9 @@ using tavrix::kImagePixels;
 using tavrix::kImageWidth;
 using tavrix::kMapWidth;
 
-constexpr uint8_t kCodeGood = 0;
+constexpr uint8_t kCodeGood = tavrix::kGoodPixel;
 constexpr uint8_t kCodeDefective = 1;
-constexpr uint8_t kCodeGross = 2;  // the fill code: filled before the gain step
+constexpr uint8_t kCodeGross = tavrix::kFillCode;  // filled before the gain step
 // The response's reference: the median of the neighbourhood, taken once
 // per tile of pixels, which is as good at this scale and much faster.
 constexpr int32_t kResponseWindow = 21;

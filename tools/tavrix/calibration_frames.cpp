@@ -11,6 +11,7 @@
 
 #include "acquisition/read_frame.h"
 #include "command_line.h"
+#include "image_files.h"
 #include "platform/dimensions.h"
 #include "grabber/frame_grabber.h"
 
@@ -78,23 +79,10 @@ FrameSetStats FrameSetAccumulator::Finish() const {
   return stats;
 }
 
-void ReadOutUncorrected(const uint8_t* rawFrame, uint16_t* image) {
-  tavrix::UnscrambleFrame(rawFrame, image, tavrix::kImageWidth, tavrix::kImageHeight);
-  tavrix::ClearDatalessColumns(image, tavrix::kImageWidth, tavrix::kImageHeight);
-}
-
 std::vector<int> CountRawFrames(const std::vector<std::string>& files) {
-  const uint64_t frameBytes = uint64_t(tavrix::kRawFrameBytes);
   std::vector<int> counts;
-  for (const std::string& file : files) {
-    std::error_code error;
-    const uint64_t size = std::filesystem::file_size(file, error);
-    if (error) throw Failure(file + ": " + error.message());
-    if (size == 0 || size % frameBytes != 0)
-      throw Failure(file + ": " + std::to_string(size) + " bytes, not a whole number of raw frames of " +
-                    std::to_string(frameBytes) + " bytes");
-    counts.push_back(int(std::min<uint64_t>(size / frameBytes, uint64_t(kMaxFramesPerSet) + 1)));
-  }
+  for (const uint64_t count : RawFrameCounts(files))
+    counts.push_back(int(std::min<uint64_t>(count, uint64_t(kMaxFramesPerSet) + 1)));
   return counts;
 }
 
@@ -109,7 +97,7 @@ void AccumulateRawFiles(const std::vector<std::string>& files, FrameSetAccumulat
     for (int k = 0; k < counts[f]; ++k) {
       if (std::fread(raw.data(), 1, raw.size(), file.get()) != raw.size())
         throw Failure(files[f] + ": frame " + std::to_string(k) + " could not be read");
-      ReadOutUncorrected(raw.data(), image.data());
+      tavrix::ReadOutFrame(raw.data(), image.data(), tavrix::kImageWidth, tavrix::kImageHeight);
       accumulator.Add(image.data());
       progress(accumulator.Frames());
     }

@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/pixel_rules.h"
+
 namespace tavrix_tool {
 
 // Samples at or above this are at full scale for the calibration: they say
 // nothing about the pixel's response and are left out of its mean.
 constexpr uint16_t kNearFullScale = 16300;
-constexpr double kFullScale = 16383.0;
+constexpr double kFullScale = double(tavrix::kMaxPixelValue);
 // A sample further than this many standard deviations of the others from
 // their mean is an outlier (a direct hit, a transfer error) and left out.
 constexpr double kOutlierSigmas = 5.0;
@@ -44,12 +46,8 @@ class FrameSetAccumulator {
   std::vector<uint16_t> kept_, low_, high_;
 };
 
-// The read-out image of a raw frame: unscrambled and the data-less columns
-// cleared, nothing else (no filter, no maps, no border).
-void ReadOutUncorrected(const uint8_t* rawFrame, uint16_t* image);
-
-// Frames in each raw-frame file; Failure naming the file when its size is
-// not a whole number of frames.
+// Frames in each raw-frame file (RawFrameCounts), counted up to one more than
+// a set may hold.
 std::vector<int> CountRawFrames(const std::vector<std::string>& files);
 
 // Reads every frame of `files` once through `accumulator`, calling

@@ -4,10 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <future>
 #include <memory>
-#include <system_error>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -18,6 +16,7 @@
 #include "correction/correct_image.h"
 #include "grabber/frame_grabber.h"
 #include "platform/dimensions.h"
+#include "image_files.h"
 #include "image_output.h"
 #include "map_files.h"
 #include "platform.h"
@@ -39,22 +38,6 @@ const char* const kUsage =
 
 constexpr uint64_t kFrameBytes = uint64_t(tavrix::kRawFrameBytes);
 constexpr size_t kPixels = size_t(TAVRIX_IMAGE_WIDTH) * TAVRIX_IMAGE_HEIGHT;
-
-// Frames in each file; Failure before anything is written when a size is
-// not a whole number of frames.
-std::vector<uint64_t> CountFrames(const std::vector<std::string>& files) {
-  std::vector<uint64_t> counts;
-  for (const std::string& file : files) {
-    std::error_code error;
-    const uint64_t size = std::filesystem::file_size(file, error);
-    if (error) throw Failure(file + ": " + error.message());
-    if (size == 0 || size % kFrameBytes != 0)
-      throw Failure(file + ": " + std::to_string(size) + " bytes, not a whole number of raw frames of " +
-                    std::to_string(kFrameBytes) + " bytes");
-    counts.push_back(size / kFrameBytes);
-  }
-  return counts;
-}
 
 // A panel's maps as the correction reads them: rows where the files' bytes
 // lie, as the library's loaders would place them.
@@ -90,7 +73,7 @@ int Run(const std::vector<std::string>& words) {
   const std::string pixelMapPath = arguments.Value("--pixel-map");
   const std::string gainMapPath = arguments.Value("--gain-map");
 
-  const std::vector<uint64_t> counts = CountFrames(files);
+  const std::vector<uint64_t> counts = RawFrameCounts(files);
   uint64_t total = 0;
   for (const uint64_t count : counts) total += count;
   CheckOutputsFree(output, 1, int(total), false);

@@ -8,11 +8,14 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "acquisition/raw_frame_layout.h"
 #include "command_line.h"
 #include "correction/border_mask.h"
+#include "grabber/frame_grabber.h"
 
 namespace tavrix_tool {
 
@@ -217,6 +220,21 @@ bool HasTiffSignature(const std::string& path) {
 
 std::vector<uint16_t> ReadImage16(const std::string& path, int32_t width, int32_t height) {
   return HasTiffSignature(path) ? ReadTiff16(path, width, height) : ReadRaw16(path, width, height);
+}
+
+std::vector<uint64_t> RawFrameCounts(const std::vector<std::string>& files) {
+  const uint64_t frameBytes = uint64_t(tavrix::kRawFrameBytes);
+  std::vector<uint64_t> counts;
+  for (const std::string& file : files) {
+    std::error_code error;
+    const uint64_t size = std::filesystem::file_size(file, error);
+    if (error) throw Failure(file + ": " + error.message());
+    if (size == 0 || size % frameBytes != 0)
+      throw Failure(file + ": " + std::to_string(size) + " bytes, not a whole number of raw frames of " +
+                    std::to_string(frameBytes) + " bytes");
+    counts.push_back(size / frameBytes);
+  }
+  return counts;
 }
 
 }  // namespace tavrix_tool

@@ -28,6 +28,10 @@ struct TiffTags {
   bool deflate = false;
 };
 
+// Frames in each raw-frame file; Failure naming the file when its size is
+// not a whole number of frames (checked before anything is written).
+std::vector<uint64_t> RawFrameCounts(const std::vector<std::string>& files);
+
 // A 16-bit grayscale, min-is-black TIFF in strips of about 64 KB. Empty on
 // success, else why not.
 std::string WriteTiff16(const std::string& path, const uint16_t* image, int32_t width, int32_t height,
