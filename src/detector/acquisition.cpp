@@ -1,6 +1,5 @@
 // The detector's commands and its image chain: capture, readout and
 // correction with the selected panel's maps.
-#include <cstring>
 
 #include "acquisition/capture.h"
 #include "acquisition/read_frame.h"
@@ -71,12 +70,6 @@ void Detector::ReadFrame(uint16_t* target) {
 }
 
 void Detector::ReadOutRawFrame(uint16_t* target) { ReadOutFrame(rawFrame, target, width, height); }
-
-uint16_t* Detector::ReprocessRawFrame(const uint8_t* frame) {
-  std::memcpy(rawFrame, frame, size_t(kRawFrameBytes));
-  ReadOutRawFrame(image);
-  return CorrectImage();
-}
 
 uint16_t* Detector::CorrectImage() {
   const int32_t p = panel == 0 ? 0 : 1;

@@ -46,9 +46,6 @@ class Detector {
   // The readout of the frame in rawFrame into `target`.
   void ReadOutRawFrame(uint16_t* target);
   uint16_t* CorrectImage();
-  // A stored raw frame read out and corrected with the selected panel's maps,
-  // exactly as an acquisition treats the frame it fetches; returns the image.
-  uint16_t* ReprocessRawFrame(const uint8_t* frame);
 
   // Serial messages.
   void PollMessages();
