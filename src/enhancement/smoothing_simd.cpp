@@ -1,9 +1,11 @@
 // The fast convolution, written once and compiled per target: the interior
-// of the image, one register of doubles per group of pixels.
+// of the image in strips, each lane of a register walking its own run of
+// output columns.
+#include <emmintrin.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 #include "enhancement/enhancement_engine.h"
 #include "enhancement/smoothing.h"
@@ -16,75 +18,149 @@ namespace {
 
 // Each lane is one pixel and runs the plain pixel's sum unchanged: start at 0,
 // kernel rows in order, columns in order, one rounding per product and sum.
-// Several vectors at once keep independent sums in flight, and the rows the
-// kernel covers are widened to double once, in a strip small enough for the
-// stack, instead of once per weight.
-template <int N>
-void ConvolveInteriorLanes(uint16_t* source, const uint16_t* copy, const double* kernel,
-                           int32_t radius, int32_t width, int32_t height, double inverse) {
+//
+// Lanes do not hold neighbouring columns. A strip is cut into kRuns runs of
+// output columns, and a widened row is kept as the kRuns runs' samples side
+// by side, column after column: the neighbour one column to the right is then
+// the next aligned register. With neighbouring columns in the lanes, most
+// loads would be unaligned and span two cache lines, which costs more than
+// the arithmetic. Rows go in and results come out through 8 x 8 transposes.
+constexpr int32_t kRuns = 8;        // runs per strip: one 128-bit register of words
+constexpr int32_t kRunLimit = 32;   // output columns per run
+constexpr int32_t kStrip = kRuns * kRunLimit;
+constexpr int32_t kPrefetchRows = 4;
+
+using Block = __m128i[kRuns];
+
+// Per 8 x 8 block of words: out[i] holds word i of every in[j], in order.
+TAVRIX_KERNEL_INLINE void Transpose(const Block in, Block out) {
+  __m128i a[kRuns], b[kRuns];
+  for (int32_t i = 0; i < kRuns; i += 2) {
+    a[i / 2] = _mm_unpacklo_epi16(in[i], in[i + 1]);
+    a[kRuns / 2 + i / 2] = _mm_unpackhi_epi16(in[i], in[i + 1]);
+  }
+  for (int32_t h = 0; h < kRuns; h += kRuns / 2) {
+    b[h + 0] = _mm_unpacklo_epi32(a[h + 0], a[h + 1]);
+    b[h + 1] = _mm_unpackhi_epi32(a[h + 0], a[h + 1]);
+    b[h + 2] = _mm_unpacklo_epi32(a[h + 2], a[h + 3]);
+    b[h + 3] = _mm_unpackhi_epi32(a[h + 2], a[h + 3]);
+  }
+  for (int32_t e = 0; e < kRuns / 2; ++e) {
+    const int32_t h = (e / 2) * (kRuns / 2) + (e % 2);
+    out[2 * e] = _mm_unpacklo_epi64(b[h], b[h + 2]);
+    out[2 * e + 1] = _mm_unpackhi_epi64(b[h], b[h + 2]);
+  }
+}
+
+// Block starts 0, 8, ... and one more ending at `count` (at least 8), which
+// may overlap the one before it.
+template <class Body>
+TAVRIX_KERNEL_INLINE void ForEachBlock(int32_t count, Body body) {
+  for (int32_t k = 0; k + kRuns <= count; k += kRuns) body(k);
+  if (count % kRuns != 0) body(count - kRuns);
+}
+
+template <int N, int32_t kRadius>
+void ConvolveInteriorRuns(uint16_t* source, const uint16_t* copy, const double* kernel, int32_t width,
+                          int32_t height, double inverse) {
   using L = Lanes<N>;
   using Double = typename L::Double;
-  constexpr int32_t kVectors = N == 2 ? 4 : 8;  // as many sums as the registers hold
-  constexpr int32_t kStrip = 256;  // output columns per strip
-  constexpr int32_t kSpan = kStrip + 2 * kMaxKernelRadius;
-  constexpr int32_t kPrefetchRows = 4;
-  double rows[kMaxKernelSize][kSpan];
-  const int32_t size = 2 * radius + 1;
+  constexpr int32_t kSize = 2 * kRadius + 1;
+  constexpr int32_t kGroups = kRuns / N;              // registers per column of a row
+  constexpr int32_t kSums = N == 8 ? 8 : 4;           // sums in flight: as many as the registers hold
+  constexpr int32_t kColumnsPerStep = kSums / kGroups;
+  constexpr int32_t kColumns = kRunLimit + 2 * kRadius;
+  static_assert(kRunLimit % kColumnsPerStep == 0, "runs are whole steps of sums");
+
+  // A ring of the kernel's rows, widened; the results of a row, run by run.
+  alignas(kCacheLineBytes) double rows[kSize][kColumns * kRuns] = {};
+  alignas(kCacheLineBytes) uint16_t results[kRunLimit * kRuns] = {};
   const Double zero = {};
   const Double largest = zero + 65535.0;
 
-  // Outputs x of the strip from the widened rows of the kernel around row y.
-  auto convolve = [&](int32_t y, int32_t x, uint16_t* out, auto vectors) {
-    constexpr int32_t kCount = decltype(vectors)::value;
-    Double acc[kCount];
-    for (int32_t b = 0; b < kCount; ++b) acc[b] = zero;
-    for (int32_t i = 0; i < size; ++i) {
-      const double* row = rows[(y - radius + i) % size] + x;
-      for (int32_t j = 0; j < size; ++j) {
-        const double weight = kernel[i * size + j];
-        for (int32_t b = 0; b < kCount; ++b) {
-          Double samples;
-          std::memcpy(&samples, row + j + b * N, sizeof samples);
-          acc[b] = acc[b] + samples * weight;
-        }
-      }
-    }
-    for (int32_t b = 0; b < kCount; ++b) {
-      Double v = acc[b] * inverse;
-      v = v > zero ? v : zero;  // NaN too, as the plain guard does
-      v = v < largest ? v : largest;
-      L::StoreSamples(out + b * N, v);
-    }
-  };
+  for (int32_t first = kRadius; first < width - kRadius; first += kStrip) {
+    const int32_t span = Smaller(kStrip, width - kRadius - first);
+    // A narrower last strip gives each run fewer columns; the last runs may
+    // overlap, and write the same values twice.
+    const int32_t run = (span + kRuns - 1) / kRuns;
+    const int32_t columns = run + 2 * kRadius;
+    const bool blocks = run >= kRuns;  // else too short for whole transposes
+    int32_t start[kRuns];
+    for (int32_t l = 0; l < kRuns; ++l) start[l] = Smaller(l * run, span - run);
 
-  for (int32_t first = radius; first < width - radius; first += kStrip) {
-    const int32_t count = Smaller(kStrip, width - radius - first);
     auto widen = [&](int32_t y) {
-      const uint16_t* from = copy + ptrdiff_t(y) * width + (first - radius);
-      double* to = rows[y % size];
-      for (int32_t k = 0; k < count + 2 * radius; ++k) to[k] = double(from[k]);
+      const uint16_t* from = copy + ptrdiff_t(y) * width + (first - kRadius);
+      double* to = rows[y % kSize];
+      if (blocks) {
+        ForEachBlock(columns, [&](int32_t k) {
+          Block in, out;
+          for (int32_t l = 0; l < kRuns; ++l)
+            in[l] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + start[l] + k));
+          Transpose(in, out);
+          for (int32_t c = 0; c < kRuns; ++c) {
+            alignas(16) uint16_t words[kRuns];
+            _mm_store_si128(reinterpret_cast<__m128i*>(words), out[c]);
+            for (int32_t g = 0; g < kGroups; ++g) {
+              const Double v = L::LoadSamples(words + g * N);
+              std::memcpy(to + (k + c) * kRuns + g * N, &v, sizeof v);
+            }
+          }
+        });
+      } else {
+        for (int32_t l = 0; l < kRuns; ++l)
+          for (int32_t c = 0; c < columns; ++c) to[c * kRuns + l] = double(from[start[l] + c]);
+      }
       // A strip reads each row in a short piece: ask for a later row's ahead.
       if (y + kPrefetchRows < height) {
         const char* later = reinterpret_cast<const char*>(from + ptrdiff_t(kPrefetchRows) * width);
-        for (int32_t b = 0; b < int32_t((count + 2 * radius) * sizeof(uint16_t)); b += 64)
+        for (int32_t b = 0; b < int32_t((span + 2 * kRadius) * sizeof(uint16_t)); b += kCacheLineBytes)
           __builtin_prefetch(later + b);
       }
     };
-    for (int32_t y = 0; y < 2 * radius; ++y) widen(y);
-    for (int32_t y = radius; y < height - radius; ++y) {
-      widen(y + radius);
-      uint16_t* out = source + ptrdiff_t(y) * width + first;
-      int32_t x = 0;
-      for (; x + kVectors * N <= count; x += kVectors * N)
-        convolve(y, x, out + x, std::integral_constant<int32_t, kVectors>());
-      for (; x + N <= count; x += N) convolve(y, x, out + x, std::integral_constant<int32_t, 1>());
-      for (; x < count; ++x) {
-        double acc = 0.0;
-        for (int32_t i = 0; i < size; ++i)
-          for (int32_t j = 0; j < size; ++j)
-            acc = acc + rows[(y - radius + i) % size][x + j] * kernel[i * size + j];
-        out[x] = TruncateToSample(acc * inverse);
+
+    auto store = [&](uint16_t* out) {
+      if (blocks) {
+        ForEachBlock(run, [&](int32_t k) {
+          Block in, transposed;
+          for (int32_t c = 0; c < kRuns; ++c)
+            in[c] = _mm_load_si128(reinterpret_cast<const __m128i*>(results + (k + c) * kRuns));
+          Transpose(in, transposed);
+          for (int32_t l = 0; l < kRuns; ++l)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + start[l] + k), transposed[l]);
+        });
+      } else {
+        for (int32_t l = 0; l < kRuns; ++l)
+          for (int32_t c = 0; c < run; ++c) out[start[l] + c] = results[c * kRuns + l];
       }
+    };
+
+    for (int32_t y = 0; y < 2 * kRadius; ++y) widen(y);
+    for (int32_t y = kRadius; y < height - kRadius; ++y) {
+      widen(y + kRadius);
+      const double* in[kSize];
+      for (int32_t i = 0; i < kSize; ++i) in[i] = rows[(y - kRadius + i) % kSize];
+      // Sum s is column c + s / kGroups of the runs, lanes of group s % kGroups.
+      for (int32_t c = 0; c < run; c += kColumnsPerStep) {
+        Double acc[kSums];
+        for (int32_t s = 0; s < kSums; ++s) acc[s] = zero;
+        for (int32_t i = 0; i < kSize; ++i) {
+          for (int32_t j = 0; j < kSize; ++j) {
+            const double weight = kernel[i * kSize + j];
+            for (int32_t s = 0; s < kSums; ++s) {
+              Double samples;
+              std::memcpy(&samples, in[i] + (c + s / kGroups + j) * kRuns + (s % kGroups) * N, sizeof samples);
+              acc[s] = acc[s] + samples * weight;
+            }
+          }
+        }
+        for (int32_t s = 0; s < kSums; ++s) {
+          Double v = acc[s] * inverse;
+          v = v > zero ? v : zero;  // NaN too, as the plain guard does
+          v = v < largest ? v : largest;
+          L::StoreSamples(results + (c + s / kGroups) * kRuns + (s % kGroups) * N, v);
+        }
+      }
+      store(source + ptrdiff_t(y) * width + first);
     }
   }
 }
@@ -93,7 +169,20 @@ void ConvolveInteriorLanes(uint16_t* source, const uint16_t* copy, const double*
 
 void ConvolveInterior(uint16_t* source, const uint16_t* copy, const double* kernel, int32_t radius,
                       int32_t width, int32_t height, double inverse) {
-  ConvolveInteriorLanes<kDoubleLanes>(source, copy, kernel, radius, width, height, inverse);
+  static_assert(kMaxKernelRadius == 3, "one instance per radius");
+  switch (radius) {
+    case 1:
+      ConvolveInteriorRuns<kDoubleLanes, 1>(source, copy, kernel, width, height, inverse);
+      break;
+    case 2:
+      ConvolveInteriorRuns<kDoubleLanes, 2>(source, copy, kernel, width, height, inverse);
+      break;
+    case 3:
+      ConvolveInteriorRuns<kDoubleLanes, 3>(source, copy, kernel, width, height, inverse);
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace TAVRIX_TARGET

@@ -33,10 +33,11 @@ Image Convolved(Image image, int32_t width, int32_t height, int32_t radius, int3
   return image;
 }
 
-// Widths that leave every kind of remainder after whole vectors of 2, 4, 8
-// and the four-vector blocks, and one that spans two strips.
+// Widths whose strips leave runs too short for whole transposes, runs of
+// exactly one block, runs that end in an overlapping block (100, 600) and
+// strips after a full one (300, 600).
 TEST(ConvolveImageFast, MatchesPlainOnEdgeCaseImagesForEveryRadiusAndPath) {
-  for (int32_t width : {7, 37, 70, 300}) {
+  for (int32_t width : {7, 37, 70, 100, 300, 600}) {
     const int32_t height = 23;
     for (const NamedImage& image : EdgeCaseImages(width, height)) {
       for (int32_t radius : {1, 2, 3}) {
