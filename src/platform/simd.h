@@ -97,6 +97,10 @@ struct Lanes {
   static Double LoadFloats(const float* p) {
     Float f;
     std::memcpy(&f, p, sizeof f);
+#if defined(TAVRIX_SIMD_AVX512)
+    // The generic conversion would widen eight floats as two halves and join them.
+    if constexpr (N == 8) return Double(_mm512_cvtps_pd(__m256(f)));
+#endif
     return __builtin_convertvector(f, Double);
   }
   static void StoreFloats(float* p, Double v) {
