@@ -218,7 +218,7 @@ void LogMapAndWindowBenchmark(benchmark::State& state) {
     } else {
       benchmark::DoNotOptimize(tavrix::LogMapAndComputeWindow(
           f.source.data(), f.destination.data(), kImagePixels, f.engine.logMapTable,
-          f.engine.histogram, f.engine.logImage, f.engine.logImageTable));
+          f.engine.histogram, f.engine.logImage, f.engine.logImageTable, f.engine.valueCounts));
     }
   }, "log map and window", kPlain);
 }

@@ -36,10 +36,13 @@ DisplayWindow ComputeWindow(const uint16_t* mapped, size_t pixelCount, int32_t* 
 // pass over the pixels: each value is looked up while it is at hand instead of
 // being read back from the image. Gives the same images, histogram and window
 // as the two steps in turn, which is what the plain run does. Source may be
-// mapped.
+// mapped. valueCounts[kLogMapValueCount] is scratch for the counts of each
+// mapped value; the table's values must all be below kLogMapValueCount, as
+// BuildLogMapTable's are.
 DisplayWindow LogMapAndComputeWindow(const uint16_t* source, uint16_t* mapped, size_t pixelCount,
                                      const uint16_t* logMapTable, int32_t* histogram,
-                                     float* logImage, const float* logImageTable);
+                                     float* logImage, const float* logImageTable,
+                                     int32_t* valueCounts);
 
 // gain = strength * 0.005 and centre = ln(low + high), both in single precision.
 CorrectionScale ComputeGain(int32_t strength, DisplayWindow window);

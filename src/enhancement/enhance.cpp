@@ -181,7 +181,7 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
     window = ComputeWindow(destination, pixelCount, histogram, logImage, logImageTable);
   } else {
     window = LogMapAndComputeWindow(source, destination, pixelCount, logMapTable, histogram,
-                                    logImage, logImageTable);
+                                    logImage, logImageTable, valueCounts);
   }
   windowLow = window.low;
   windowHigh = window.high;

@@ -47,6 +47,7 @@ EnhancementEngine::EnhancementEngine() {
   if (logMapTable != nullptr) BuildLogMapTable(logMapTable);
   logImageTable = AllocateArray<float>(kLogMapTableSize);
   if (logImageTable != nullptr) BuildLogImageTable(logImageTable);
+  valueCounts = AllocateArray<int32_t>(kLogMapValueCount);
 }
 
 EnhancementEngine::~EnhancementEngine() {
@@ -60,11 +61,12 @@ EnhancementEngine::~EnhancementEngine() {
   ReleaseArray(lowPass);
   ReleaseArray(logMapTable);
   ReleaseArray(logImageTable);
+  ReleaseArray(valueCounts);
 }
 
 bool EnhancementEngine::IsComplete() const {
   return lineBuffer && coefficients && workPlaneA && workPlaneB && logImage && smoothingCopy &&
-         histogram && lowPass && logMapTable && logImageTable;
+         histogram && lowPass && logMapTable && logImageTable && valueCounts;
 }
 
 size_t EnhancementEngine::PlaneElements() const { return size_t(maxWidth) * size_t(maxHeight); }

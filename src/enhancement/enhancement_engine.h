@@ -70,6 +70,8 @@ class EnhancementEngine {
   // Built once at creation from the plain expressions: a run only looks up.
   uint16_t* logMapTable = nullptr;
   float* logImageTable = nullptr;
+  // Scratch of the one-pass window: a count for every value of logMapTable.
+  int32_t* valueCounts = nullptr;
 
  private:
   void Run(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,

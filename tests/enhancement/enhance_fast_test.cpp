@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "enhancement/enhancement_engine.h"
+#include "enhancement/log_map.h"
 #include "platform/dimensions.h"
 #include "support/synthetic_radiograph.h"
 #include "support/vector_paths.h"
@@ -49,6 +50,7 @@ void SoilPlanes(EnhancementEngine& engine, unsigned char pattern) {
     std::memset(plane, pattern, floats);
   std::memset(engine.smoothingCopy, pattern, kImagePixels * sizeof(uint16_t));
   std::memset(engine.histogram, pattern, kHistogramBins * sizeof(int32_t));
+  std::memset(engine.valueCounts, pattern, kLogMapValueCount * sizeof(int32_t));
 }
 
 Outcome RunEngine(EnhancementEngine& engine, const Image& picture, Parameters p, bool plain,

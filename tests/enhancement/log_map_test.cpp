@@ -30,6 +30,7 @@ TEST(LogMapValue, RisesMonotonicallyAndNeverBelowFirstStepForNonZero) {
     ASSERT_GE(m, 1169) << v;
     previous = m;
   }
+  EXPECT_EQ(size_t(previous) + 1, kLogMapValueCount) << "the largest value bounds every table";
 }
 
 TEST(LogMapImage, MapsEveryPixelThroughTable) {

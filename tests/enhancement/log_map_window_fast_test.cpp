@@ -44,11 +44,12 @@ Outcome MapAndCount(const Image& source, bool inOnePass) {
   // Stale contents, as an earlier run leaves them.
   Outcome o{Image(source.size(), 0x5A5A), std::vector<int32_t>(kHistogramBins, 77),
             std::vector<float>(source.size(), -1.0f), -1, -1};
+  std::vector<int32_t> valueCounts(kLogMapValueCount, 77);
   DisplayWindow window;
   if (inOnePass) {
     window = LogMapAndComputeWindow(source.data(), o.mapped.data(), source.size(),
                                     logMapTable.data(), o.histogram.data(), o.logImage.data(),
-                                    logImageTable.data());
+                                    logImageTable.data(), valueCounts.data());
   } else {
     LogMapImage(source.data(), o.mapped.data(), source.size(), logMapTable.data());
     window = ComputeWindow(o.mapped.data(), source.size(), o.histogram.data(), o.logImage.data(),
@@ -87,9 +88,11 @@ TEST(LogMapAndComputeWindow, MapsInPlaceAsIntoAnotherImage) {
     Image inPlace = image.second.pixels();
     std::vector<int32_t> histogram(kHistogramBins);
     std::vector<float> logImage(inPlace.size());
+    std::vector<int32_t> valueCounts(kLogMapValueCount);
     const DisplayWindow window =
         LogMapAndComputeWindow(inPlace.data(), inPlace.data(), inPlace.size(), logMapTable.data(),
-                               histogram.data(), logImage.data(), logImageTable.data());
+                               histogram.data(), logImage.data(), logImageTable.data(),
+                               valueCounts.data());
     const Outcome separate = MapAndCount(image.second.pixels(), false);
     EXPECT_EQ(inPlace, separate.mapped) << image.first;
     EXPECT_EQ(histogram, separate.histogram) << image.first;
