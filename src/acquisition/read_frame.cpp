@@ -4,6 +4,7 @@
 
 #include "acquisition/raw_frame_layout.h"
 #include "grabber/frame_grabber.h"
+#include "platform/streaming_clear.h"
 
 namespace tavrix {
 
@@ -64,9 +65,10 @@ void ReadOutFrame(const uint8_t* rawFrame, uint16_t* image, int32_t width, int32
 void ClearDatalessColumns(uint16_t* image, int32_t width, int32_t height) {
   const int32_t first = kReadoutColumns;
   const int32_t count = width - 2 * kReadoutColumns;
-  if (count <= 0) return;
-  for (int32_t r = 0; r < height; ++r)
-    std::memset(image + size_t(r) * size_t(width) + first, 0, size_t(count) * sizeof(uint16_t));
+  if (count <= 0 || height <= 0) return;
+  // Streamed, as the readout writes the rest of each row.
+  ClearStreamingRows(image + first, size_t(count) * sizeof(uint16_t), ptrdiff_t(width) * ptrdiff_t(sizeof(uint16_t)),
+                     size_t(height));
 }
 
 }  // namespace tavrix

@@ -1,5 +1,3 @@
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -7,6 +5,7 @@
 #include <cstring>
 
 #include "platform/instruction_set.h"
+#include "platform/streaming_clear.h"
 #include "enhancement/band_processing.h"
 #include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"
@@ -33,25 +32,6 @@ void Clear(T* array, size_t count) {
   std::memset(array, 0, count * sizeof(T));
 }
 
-// The same for a plane: streaming stores write the zeros without reading the
-// plane's old lines into the cache first, which halves the cost.
-template <class T>
-void ClearPlane(T* array, size_t count) {
-  constexpr size_t kLine = kCacheLineBytes;
-  uint8_t* bytes = reinterpret_cast<uint8_t*>(array);
-  size_t size = count * sizeof(T);
-  const size_t head = std::min(size, (kLine - reinterpret_cast<uintptr_t>(bytes) % kLine) % kLine);
-  std::memset(bytes, 0, head);
-  bytes += head;
-  size -= head;
-  const __m128i zero = _mm_setzero_si128();
-  for (; size >= kLine; bytes += kLine, size -= kLine)
-    for (size_t part = 0; part < kLine; part += sizeof(__m128i))
-      _mm_stream_si128(reinterpret_cast<__m128i*>(bytes + part), zero);
-  _mm_sfence();
-  std::memset(bytes, 0, size);
-}
-
 // A block at the top left of a plane.
 struct Block {
   int32_t columns;
@@ -61,9 +41,9 @@ struct Block {
 // Clears all of the width x height plane but the block, streaming.
 void ClearOutside(float* plane, int32_t width, int32_t height, Block block) {
   if (block.columns < width)
-    for (int32_t r = 0; r < block.rows; ++r)
-      ClearPlane(plane + ptrdiff_t(r) * width + block.columns, size_t(width - block.columns));
-  ClearPlane(plane + ptrdiff_t(block.rows) * width, size_t(height - block.rows) * size_t(width));
+    ClearStreamingRows(plane + block.columns, size_t(width - block.columns) * sizeof(float),
+                       ptrdiff_t(width) * ptrdiff_t(sizeof(float)), size_t(block.rows));
+  ClearStreaming(plane + ptrdiff_t(block.rows) * width, size_t(height - block.rows) * size_t(width) * sizeof(float));
 }
 
 // The blocks that a run of `levels` (1 or more) on a width x height image
@@ -127,7 +107,9 @@ void EnhancementEngine::Run(uint16_t* source, uint16_t* destination, int32_t lev
 
   // Nothing of an earlier run may reach this one.
   const size_t planeElements = PlaneElements();
-  auto clearPlane = [plain](auto* plane, size_t count) { plain ? Clear(plane, count) : ClearPlane(plane, count); };
+  auto clearPlane = [plain](auto* plane, size_t count) {
+    plain ? Clear(plane, count) : ClearStreaming(plane, count * sizeof *plane);
+  };
   Clear(lineBuffer, LineElements());
   Clear(histogram, size_t(kHistogramBins));
 
