@@ -6,8 +6,9 @@
 
 namespace tavrix {
 
-// Many pixels per vector, each lane summing exactly as the plain pixel does;
-// the sums of neighbouring pixels no longer wait for one another.
+// Many pixels per vector, each lane summing exactly as the plain pixel does,
+// from rows widened once and laid out so that every load is aligned
+// (smoothing_simd.cpp).
 void ConvolveImage(uint16_t* source, uint16_t* copy, const double* kernel, int32_t radius,
                    int32_t width, int32_t height) {
   if (radius > kMaxKernelRadius) {  // wider than the strips hold; no run asks for it
