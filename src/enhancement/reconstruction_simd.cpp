@@ -80,8 +80,8 @@ inline void FinalPixelLanes512(__m512d v, const float* logValues, uint16_t* out,
 // below 1e-11, so elsewhere both truncate and clamp alike. The few unsure
 // lanes, and any lane that is not a number, take FinalPixel.
 template <int N>
-void FinalPixelLanes(typename Lanes<N>::Double v, const float* logValues, uint16_t* out,
-                     double offset) {
+TAVRIX_KERNEL_INLINE void FinalPixelLanes(typename Lanes<N>::Double v, const float* logValues, uint16_t* out,
+                                          double offset) {
 #ifdef TAVRIX_FINAL_PIXEL_LANES_512
   if constexpr (N == 8) {
     FinalPixelLanes512(v, logValues, out, offset);
@@ -101,7 +101,7 @@ void FinalPixelLanes(typename Lanes<N>::Double v, const float* logValues, uint16
   const Double z = ExpLanes<N>(reached) - 1.0;
   Double clamped = z > zero ? z : zero;
   clamped = clamped < kMaxPixel ? clamped : zero + kMaxPixel;
-  const Double pixel = __builtin_convertvector(__builtin_convertvector(clamped, typename L::Int), Double);
+  const Double pixel = L::Truncated(clamped);
   const Double fraction = z - pixel;
   const Long unsure = (x != x) | ((fraction < kUnsure) & (pixel > 0.5)) |
                       ((fraction > 1.0 - kUnsure) & (pixel < kMaxPixel - 0.5));

@@ -8,10 +8,13 @@ namespace {
 InstructionSet Detect() {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+  // The wider paths also fuse multiply and add where an approximation allows
+  // it; every processor with AVX2 worth the name has that too.
+  const bool fused = __builtin_cpu_supports("fma");
+  if (fused && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
     return InstructionSet::kAvx512;
-  if (__builtin_cpu_supports("avx2")) return InstructionSet::kAvx2;
+  if (fused && __builtin_cpu_supports("avx2")) return InstructionSet::kAvx2;
 #endif
   return InstructionSet::kBaseline;
 }

@@ -88,20 +88,39 @@ struct Lanes {
   typedef typename LaneTypes<N>::Long Long;
   typedef typename LaneTypes<N>::Sample Sample;
 
+  // Whole registers convert in one instruction each: the generic conversions
+  // widen some as two halves and join them.
+  static Double FromInts(Int i) {
+#if defined(TAVRIX_SIMD_AVX512)
+    if constexpr (N == 8) return Double(_mm512_cvtepi32_pd(__m256i(i)));
+#endif
+#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
+    if constexpr (N == 4) return Double(_mm256_cvtepi32_pd(__m128i(i)));
+#endif
+    return __builtin_convertvector(i, Double);
+  }
+  static Double FromFloats(Float f) {
+#if defined(TAVRIX_SIMD_AVX512)
+    if constexpr (N == 8) return Double(_mm512_cvtps_pd(__m256(f)));
+#endif
+#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
+    if constexpr (N == 4) return Double(_mm256_cvtps_pd(__m128(f)));
+#endif
+    return __builtin_convertvector(f, Double);
+  }
+  // Lanes within the range of int32, truncated toward zero.
+  static Double Truncated(Double v) { return FromInts(__builtin_convertvector(v, Int)); }
+
   static Double LoadSamples(const uint16_t* p) {
     Sample s;
     std::memcpy(&s, p, sizeof s);
     // Through int32: a direct conversion would be done lane by lane.
-    return __builtin_convertvector(__builtin_convertvector(s, Int), Double);
+    return FromInts(__builtin_convertvector(s, Int));
   }
   static Double LoadFloats(const float* p) {
     Float f;
     std::memcpy(&f, p, sizeof f);
-#if defined(TAVRIX_SIMD_AVX512)
-    // The generic conversion would widen eight floats as two halves and join them.
-    if constexpr (N == 8) return Double(_mm512_cvtps_pd(__m256(f)));
-#endif
-    return __builtin_convertvector(f, Double);
+    return FromFloats(f);
   }
   static void StoreFloats(float* p, Double v) {
     const Float f = __builtin_convertvector(v, Float);
@@ -112,13 +131,36 @@ struct Lanes {
     const Sample s = __builtin_convertvector(__builtin_convertvector(v, Int), Sample);
     std::memcpy(p, &s, sizeof s);
   }
+  // Masks of comparisons: every lane all ones or all zeros.
   static bool AnyTrue(Long mask) {
+#if defined(TAVRIX_SIMD_AVX512)
+    if constexpr (N == 8) return _mm512_test_epi64_mask(__m512i(mask), __m512i(mask)) != 0;
+#endif
+#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
+    if constexpr (N == 4) return !_mm256_testz_si256(__m256i(mask), __m256i(mask));
+#endif
+    if constexpr (N == 2) return _mm_movemask_pd(__m128d(mask)) != 0;
     Long m = mask;
     int64_t any = 0;
     for (int i = 0; i < N; ++i) any |= m[i];
     return any != 0;
   }
 };
+
+// a * b + c for an approximation whose error bound holds with one rounding or
+// two: fused where the target has it, in half the instructions and half the
+// wait. Never for the exact steps, whose every product and sum round apart.
+template <class D>
+TAVRIX_KERNEL_INLINE D ApproximateMultiplyAdd(D a, D b, D c) {
+#if defined(__FMA__)
+  if constexpr (sizeof(D) == 16) return D(_mm_fmadd_pd(__m128d(a), __m128d(b), __m128d(c)));
+  if constexpr (sizeof(D) == 32) return D(_mm256_fmadd_pd(__m256d(a), __m256d(b), __m256d(c)));
+#if defined(__AVX512F__)
+  if constexpr (sizeof(D) == 64) return D(_mm512_fmadd_pd(__m512d(a), __m512d(b), __m512d(c)));
+#endif
+#endif
+  return a * b + c;
+}
 
 // The target's registers and the operations on them that generic vectors
 // lack (saturating, packing, masks, interleaves) or do lane by lane. Each is
