@@ -67,7 +67,7 @@ void ConvolveInteriorRuns(uint16_t* source, const uint16_t* copy, const double* 
   using Double = typename L::Double;
   constexpr int32_t kSize = 2 * kRadius + 1;
   constexpr int32_t kGroups = kRuns / N;              // registers per column of a row
-  constexpr int32_t kSums = 8;                        // sums in flight: enough to hide the adds' latency
+  constexpr int32_t kSums = N == 8 ? 16 : 8;          // sums in flight, as many as the registers hold
   constexpr int32_t kColumnsPerStep = kSums / kGroups;
   constexpr int32_t kColumns = kRunLimit + 2 * kRadius;
   static_assert(kRunLimit % kColumnsPerStep == 0, "runs are whole steps of sums");
