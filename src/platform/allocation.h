@@ -26,11 +26,15 @@ inline void TouchPages(void* block, size_t bytes) {
 
 // The image-sized steps walk many rows or raw lines at once, and with small
 // pages each of them costs its own address translation. Where the system
-// offers large pages on request (Linux), a block asks for them before its
-// first touch; the whole pages inside it get them, and a refusal changes
-// nothing but speed.
+// offers large pages on request (Linux), an image-sized block asks for them
+// before its first touch; the whole large pages inside it get them, and a
+// refusal changes nothing but speed. Small tables keep small pages: asking
+// for theirs measured slower.
+constexpr size_t kLargePageBytes = size_t(2) << 20;
+
 inline void PreferLargePages(void* block, size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (bytes < kLargePageBytes) return;
   const uintptr_t start = (reinterpret_cast<uintptr_t>(block) + kPageBytes - 1) / kPageBytes * kPageBytes;
   const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) / kPageBytes * kPageBytes;
   if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
