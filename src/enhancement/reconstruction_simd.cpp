@@ -96,11 +96,10 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes(typename Lanes<N>::Double v, const flo
   constexpr double kMaxPixel = 16383.0;
   const Double zero = {};
   const Double x = (v + L::LoadFloats(logValues)) + offset;
-  Double reached = x > -kReach ? x : zero - kReach;
-  reached = reached < kReach ? reached : zero + kReach;
+  static_assert(N == kDoubleLanes, "the clamps work on whole registers");
+  const Double reached = ClampDoubles(x, zero - kReach, zero + kReach);
   const Double z = ExpLanes<N>(reached) - 1.0;
-  Double clamped = z > zero ? z : zero;
-  clamped = clamped < kMaxPixel ? clamped : zero + kMaxPixel;
+  const Double clamped = ClampDoubles(z, zero, zero + kMaxPixel);
   const Double pixel = L::Truncated(clamped);
   const Double fraction = z - pixel;
   const Long unsure = (x != x) | ((fraction < kUnsure) & (pixel > 0.5)) |
