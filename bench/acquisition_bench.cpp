@@ -15,6 +15,7 @@
 #include "acquisition/read_frame.h"
 #include "detector/detector.h"
 #include "platform/instruction_set.h"
+#include "on_path.h"
 #include "platform/wait.h"
 #include "grabber/frame_grabber.h"
 #include "pci_frm01_sim.h"
@@ -86,12 +87,8 @@ int64_t SteadyMilliseconds() {
 
 // The argument is the vector path (0 baseline, 1 AVX2, 2 AVX-512).
 void BM_UnscrambleFrame(benchmark::State& state) {
-  const auto path = tavrix::InstructionSet(state.range(0));
-  if (path > tavrix::SupportedInstructionSet()) {
-    state.SkipWithError("path not supported here");
-    return;
-  }
-  tavrix::LimitInstructionSet(path);
+  const OnPath path(state);
+  if (!path) return;
   PCI_FRM01_SimReset();
   auto detector = std::make_unique<tavrix::Detector>();
   std::memcpy(detector->rawFrame, Exposure().data(), Exposure().size());
@@ -116,7 +113,6 @@ void BM_UnscrambleFrame(benchmark::State& state) {
   ReportAgainstCopy(state, step, yardstick);
   state.counters["plain_median_ms"] = Median(plain);
   state.counters["plain_ratio_to_memcpy"] = Median(plain) / Median(yardstick);
-  tavrix::LimitInstructionSet(tavrix::InstructionSet::kAvx512);
 }
 BENCHMARK(BM_UnscrambleFrame)->DenseRange(0, 2)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
 

@@ -23,6 +23,7 @@
 #include "correction/line_defects.h"
 #include "platform/dimensions.h"
 #include "platform/instruction_set.h"
+#include "on_path.h"
 #include "support/correction_images.h"
 #include "support/instruction_sets.h"
 
@@ -69,8 +70,9 @@ const Scene& TheScene() {
 template <class Fast, class Plain>
 void RunFastAgainstPlain(benchmark::State& state, Fast fast, Plain plain) {
   const Scene& scene = TheScene();
-  const tavrix::InstructionSet path = tavrix::LimitInstructionSet(tavrix::InstructionSet(state.range(0)));
-  state.SetLabel(tavrix_test::InstructionSetName(path));
+  const OnPath path(state);
+  if (!path) return;
+  state.SetLabel(tavrix_test::InstructionSetName(path.path()));
   std::vector<uint16_t> image(tavrix::kImagePixels);
   std::vector<double> fastTimes, plainTimes, copyTimes;
   auto timed = [&](auto step) {
@@ -90,7 +92,6 @@ void RunFastAgainstPlain(benchmark::State& state, Fast fast, Plain plain) {
     fastTimes.push_back(timed(fast));
     state.SetIterationTime(fastTimes.back() / 1000.0);
   }
-  tavrix::LimitInstructionSet(tavrix::InstructionSet::kAvx512);
   state.counters["fast_ms"] = Median(fastTimes);
   state.counters["plain_ms"] = Median(plainTimes);
   state.counters["speedup"] = Median(plainTimes) / Median(fastTimes);

@@ -14,6 +14,7 @@
 
 #include "platform/dimensions.h"
 #include "platform/instruction_set.h"
+#include "on_path.h"
 #include "enhancement/band_processing.h"
 #include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"
@@ -144,24 +145,7 @@ void BM_EnhanceFullRun(benchmark::State& state) {
   }, "run");
 }
 
-// The fast run limited to one path: 0 baseline (SSE2), 1 AVX2, 2 AVX-512.
-// A path the processor lacks runs the widest it has.
-// The vector path of a benchmark's argument (0 baseline, 1 AVX2, 2 AVX-512)
-// while it lives; false, with the benchmark skipped, where this processor
-// lacks it.
-class OnPath {
- public:
-  explicit OnPath(benchmark::State& state) : path_(tavrix::InstructionSet(state.range(0))) {
-    if (path_ > tavrix::SupportedInstructionSet()) state.SkipWithError("path not supported here");
-    tavrix::LimitInstructionSet(path_);
-  }
-  ~OnPath() { tavrix::LimitInstructionSet(tavrix::InstructionSet::kAvx512); }
-  explicit operator bool() const { return path_ <= tavrix::SupportedInstructionSet(); }
-
- private:
-  tavrix::InstructionSet path_;
-};
-
+// The fast run on one vector path.
 void BM_EnhanceFullRunOnPath(benchmark::State& state) {
   Fixture& f = Shared();
   const OnPath path(state);

@@ -139,39 +139,18 @@ TAVRIX_KERNEL_INLINE void LoadPart(SlotAt slotAt, int32_t part, Words v[kGroupWo
     v[j] = LoadBlocks([&](int32_t b) { return slotAt(part * kPartColumns + b * kBlockWords + j); });
 }
 
-// Per block: row i of out holds element i of every row of in.
 struct Rows {
   Words v[kGroupWords];
 };
-TAVRIX_KERNEL_INLINE Rows TransposeBlocks(const Rows& in) {
-  Words a[kGroupWords], b[kGroupWords];
-  for (int32_t i = 0; i < kGroupWords; i += 2) {
-    a[i / 2] = InterleaveLow16(in.v[i], in.v[i + 1]);
-    a[kGroupWords / 2 + i / 2] = InterleaveHigh16(in.v[i], in.v[i + 1]);
-  }
-  // a[0..3]: elements 0..3 of row pairs (0,1) .. (6,7); a[4..7]: elements 4..7.
-  for (int32_t h = 0; h < kGroupWords; h += kGroupWords / 2) {
-    b[h + 0] = InterleaveLow32(a[h + 0], a[h + 1]);
-    b[h + 1] = InterleaveHigh32(a[h + 0], a[h + 1]);
-    b[h + 2] = InterleaveLow32(a[h + 2], a[h + 3]);
-    b[h + 3] = InterleaveHigh32(a[h + 2], a[h + 3]);
-  }
-  // b[h + 0]: elements (e, e+1) of rows 0..3, b[h + 2]: of rows 4..7, e = 0, 2, 4, 6.
-  Rows out;
-  for (int32_t e = 0; e < kGroupWords / 2; ++e) {
-    const int32_t h = (e / 2) * (kGroupWords / 2) + (e % 2);
-    out.v[2 * e] = InterleaveLow64(b[h], b[h + 2]);
-    out.v[2 * e + 1] = InterleaveHigh64(b[h], b[h + 2]);
-  }
-  return out;
-}
+static_assert(kGroupWords == kTransposeWords, "one transpose moves a group's words");
 
 // Part `part` of a group, transposed: row k holds row k's columns of the part.
 template <class SlotAt>
 TAVRIX_KERNEL_INLINE Rows TransposedPart(SlotAt slotAt, int32_t part) {
-  Rows in;
+  Rows in, out;
   LoadPart(slotAt, part, in.v);
-  return TransposeBlocks(in);
+  TransposeWordBlocks(in.v, out.v);
+  return out;
 }
 
 // The group's rows into block, part by part.

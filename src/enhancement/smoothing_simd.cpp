@@ -31,26 +31,7 @@ constexpr int32_t kStrip = kRuns * kRunLimit;
 constexpr int32_t kPrefetchRows = 4;
 
 using Block = __m128i[kRuns];
-
-// Per 8 x 8 block of words: out[i] holds word i of every in[j], in order.
-TAVRIX_KERNEL_INLINE void Transpose(const Block in, Block out) {
-  __m128i a[kRuns], b[kRuns];
-  for (int32_t i = 0; i < kRuns; i += 2) {
-    a[i / 2] = _mm_unpacklo_epi16(in[i], in[i + 1]);
-    a[kRuns / 2 + i / 2] = _mm_unpackhi_epi16(in[i], in[i + 1]);
-  }
-  for (int32_t h = 0; h < kRuns; h += kRuns / 2) {
-    b[h + 0] = _mm_unpacklo_epi32(a[h + 0], a[h + 1]);
-    b[h + 1] = _mm_unpackhi_epi32(a[h + 0], a[h + 1]);
-    b[h + 2] = _mm_unpacklo_epi32(a[h + 2], a[h + 3]);
-    b[h + 3] = _mm_unpackhi_epi32(a[h + 2], a[h + 3]);
-  }
-  for (int32_t e = 0; e < kRuns / 2; ++e) {
-    const int32_t h = (e / 2) * (kRuns / 2) + (e % 2);
-    out[2 * e] = _mm_unpacklo_epi64(b[h], b[h + 2]);
-    out[2 * e + 1] = _mm_unpackhi_epi64(b[h], b[h + 2]);
-  }
-}
+static_assert(kRuns == kTransposeWords, "one transpose moves the runs' words");
 
 // Block starts 0, 8, ... and one more ending at `count` (at least 8), which
 // may overlap the one before it.
@@ -96,7 +77,7 @@ void ConvolveInteriorRuns(uint16_t* source, const uint16_t* copy, const double* 
           Block in, out;
           for (int32_t l = 0; l < kRuns; ++l)
             in[l] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + start[l] + k));
-          Transpose(in, out);
+          TransposeWordBlocks(in, out);
           for (int32_t c = 0; c < kRuns; ++c) {
             alignas(16) uint16_t words[kRuns];
             _mm_store_si128(reinterpret_cast<__m128i*>(words), out[c]);
@@ -124,7 +105,7 @@ void ConvolveInteriorRuns(uint16_t* source, const uint16_t* copy, const double* 
           Block in, transposed;
           for (int32_t c = 0; c < kRuns; ++c)
             in[c] = _mm_load_si128(reinterpret_cast<const __m128i*>(results + (k + c) * kRuns));
-          Transpose(in, transposed);
+          TransposeWordBlocks(in, transposed);
           for (int32_t l = 0; l < kRuns; ++l)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + start[l] + k), transposed[l]);
         });
@@ -153,12 +134,9 @@ void ConvolveInteriorRuns(uint16_t* source, const uint16_t* copy, const double* 
             }
           }
         }
-        for (int32_t s = 0; s < kSums; ++s) {
-          Double v = acc[s] * inverse;
-          v = v > zero ? v : zero;  // NaN too, as the plain guard does
-          v = v < largest ? v : largest;
-          L::StoreSamples(results + (c + s / kGroups) * kRuns + (s % kGroups) * N, v);
-        }
+        for (int32_t s = 0; s < kSums; ++s)  // NaN to 0 too, as the plain guard does
+          L::StoreSamples(results + (c + s / kGroups) * kRuns + (s % kGroups) * N,
+                          ClampDoubles(acc[s] * inverse, zero, largest));
       }
       store(source + ptrdiff_t(y) * width + first);
     }

@@ -207,6 +207,42 @@ inline Words InterleaveLow32(Words a, Words b) { return TAVRIX_MM(unpacklo_epi32
 inline Words InterleaveHigh32(Words a, Words b) { return TAVRIX_MM(unpackhi_epi32)(a, b); }
 inline Words InterleaveLow64(Words a, Words b) { return TAVRIX_MM(unpacklo_epi64)(a, b); }
 inline Words InterleaveHigh64(Words a, Words b) { return TAVRIX_MM(unpackhi_epi64)(a, b); }
+#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
+// The same on a single 128-bit block, for a kernel that moves 8 words at a
+// time whatever the target (on the baseline, Words is that block).
+inline __m128i InterleaveLow16(__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); }
+inline __m128i InterleaveHigh16(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b); }
+inline __m128i InterleaveLow32(__m128i a, __m128i b) { return _mm_unpacklo_epi32(a, b); }
+inline __m128i InterleaveHigh32(__m128i a, __m128i b) { return _mm_unpackhi_epi32(a, b); }
+inline __m128i InterleaveLow64(__m128i a, __m128i b) { return _mm_unpacklo_epi64(a, b); }
+inline __m128i InterleaveHigh64(__m128i a, __m128i b) { return _mm_unpackhi_epi64(a, b); }
+#endif
+
+// Per 128-bit block, an 8 x 8 transpose of words: out[i] holds word i of
+// every in[j], in the order of j. For Words and for single blocks (__m128i).
+constexpr int32_t kTransposeWords = 8;
+template <class V>
+TAVRIX_KERNEL_INLINE void TransposeWordBlocks(const V in[kTransposeWords], V out[kTransposeWords]) {
+  constexpr int32_t kHalf = kTransposeWords / 2;
+  V a[kTransposeWords], b[kTransposeWords];
+  for (int32_t i = 0; i < kTransposeWords; i += 2) {
+    a[i / 2] = InterleaveLow16(in[i], in[i + 1]);
+    a[kHalf + i / 2] = InterleaveHigh16(in[i], in[i + 1]);
+  }
+  // a[0..3]: words 0..3 of the pairs (0,1) .. (6,7); a[4..7]: words 4..7.
+  for (int32_t h = 0; h < kTransposeWords; h += kHalf) {
+    b[h + 0] = InterleaveLow32(a[h + 0], a[h + 1]);
+    b[h + 1] = InterleaveHigh32(a[h + 0], a[h + 1]);
+    b[h + 2] = InterleaveLow32(a[h + 2], a[h + 3]);
+    b[h + 3] = InterleaveHigh32(a[h + 2], a[h + 3]);
+  }
+  // b[h + 0]: words (e, e+1) of in[0..3], b[h + 2]: of in[4..7], e = 0, 2, 4, 6.
+  for (int32_t e = 0; e < kHalf; ++e) {
+    const int32_t h = (e / 2) * kHalf + (e % 2);
+    out[2 * e] = InterleaveLow64(b[h], b[h + 2]);
+    out[2 * e + 1] = InterleaveHigh64(b[h], b[h + 2]);
+  }
+}
 
 // (x > low ? x : low) < high ? that : high, lane by lane: NaN becomes low.
 inline Float64 ClampDoubles(Float64 x, Float64 low, Float64 high) {
