@@ -44,7 +44,8 @@ static int acquire(uint16_t *image) {
   result = RunforDetector(TAVRIX_RUN_ACQUIRE);
   if (result != 1) {
     RunforDetector(TAVRIX_RUN_CANCEL);
-    return fail("RunforDetector(acquire)", result, "no frame within the 30-second waits");
+    return fail("RunforDetector(acquire)", result,
+                "no new image: the card failed to deliver a whole frame, or none came within the waits");
   }
   const uint16_t *buffer = SaveRawImage();
   if (buffer == NULL) return fail("SaveRawImage", 0, "no image buffer");

@@ -206,7 +206,8 @@ class Detector:
             library's own buffer is overwritten by the next acquisition.
 
         Raises:
-            DetectorError: no frame arrived within the library's waits.
+            DetectorError: no whole frame arrived: the card reported the
+                transfer failed or short, or none came within the waits.
         """
         self._require_open("acquire()")
         result = self._lib.RunforDetector(_ARM)
@@ -214,7 +215,8 @@ class Detector:
         self._check(f"RunforDetector({_ARM})", result, result in (0, 1), "unexpected result")
         result = self._lib.RunforDetector(_ACQUIRE)
         self._check(f"RunforDetector({_ACQUIRE})", result, result == 1,
-                    "no frame from the frame grabber within the 30-second waits")
+                    "no image: the frame grabber delivered no whole frame (a failed or short "
+                    "transfer, or none within the 30-second waits)")
         buffer = self._lib.SaveRawImage()
         if not buffer:
             raise DetectorError("SaveRawImage()", 0, "no image buffer")

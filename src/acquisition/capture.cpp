@@ -27,8 +27,7 @@ bool CaptureRawFrame(uint8_t* rawFrame) {
   // A ready report still standing from before the start is waited out first.
   if (!WaitForFrameReady(false)) return false;
   if (!WaitForFrameReady(true)) return false;
-  FetchRawFrame(rawFrame);
-  return true;
+  return FetchRawFrame(rawFrame);
 }
 
 }  // namespace tavrix

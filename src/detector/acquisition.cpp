@@ -1,6 +1,9 @@
 // The detector's commands and its image chain: capture, readout and
 // correction with the selected panel's maps.
 
+#include <algorithm>
+#include <cstddef>
+
 #include "acquisition/capture.h"
 #include "acquisition/read_frame.h"
 #include "correction/correct_image.h"
@@ -59,7 +62,12 @@ int32_t Detector::Acquire() {
 }
 
 bool Detector::CaptureFrame() {
-  if (!CaptureRawFrame(rawFrame)) return false;
+  if (!CaptureRawFrame(rawFrame)) {
+    // A host that ignores the result must show black, never the previous
+    // patient's image or a frame torn between two exposures.
+    std::fill_n(image, size_t(width) * size_t(height), uint16_t{0});
+    return false;
+  }
   ReadOutRawFrame(image);
   return true;
 }

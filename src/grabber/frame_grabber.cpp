@@ -24,9 +24,12 @@ void StartFrameTransfer() { LVDS_Start(); }
 
 bool IsFrameReady() { return LVDS_Check() != 0; }
 
-void FetchRawFrame(uint8_t* rawFrame) {
+bool FetchRawFrame(uint8_t* rawFrame) {
   int32_t byteCount = kRawFrameBytes;
-  LVDS_GetFrame(&byteCount, rawFrame);
+  // A card may answer success with 0 or with the count; either way it leaves
+  // the count at the full frame. A shorter count means a torn frame.
+  const int32_t result = LVDS_GetFrame(&byteCount, rawFrame);
+  return result >= 0 && byteCount == kRawFrameBytes;
 }
 
 void FetchSerialBytes(uint8_t* buffer, int32_t length) {

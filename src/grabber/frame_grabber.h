@@ -19,7 +19,9 @@ void CloseFrameGrabber();
 
 void StartFrameTransfer();
 bool IsFrameReady();
-void FetchRawFrame(uint8_t* rawFrame);
+// True when the card reports the whole frame delivered: a result that is not
+// negative and the count it leaves equal to the bytes asked for.
+bool FetchRawFrame(uint8_t* rawFrame);
 // Fetches up to `length` received serial bytes into the start of `buffer`.
 void FetchSerialBytes(uint8_t* buffer, int32_t length);
 

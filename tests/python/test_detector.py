@@ -75,6 +75,17 @@ def test_bad_input_raises_and_leaves_the_detector_usable(detector, tmp_path):
     assert detector.acquire().max() == 16383  # the failed second one released nothing
 
 
+@pytest.mark.parametrize("fault", ["getframe-error", "short-frame"])
+def test_a_frame_the_card_failed_to_deliver_raises(detector, simulator, monkeypatch, fault):
+    monkeypatch.setenv("PCI_FRM01_SIM_FAULT", fault)
+    simulator.PCI_FRM01_SimReset()
+    with pytest.raises(tavrix.DetectorError, match=r"RunforDetector\(2\) returned 0.*no whole frame"):
+        detector.acquire()
+    monkeypatch.delenv("PCI_FRM01_SIM_FAULT")
+    simulator.PCI_FRM01_SimReset()
+    assert detector.acquire().max() == 16383
+
+
 def test_closed_detector_refuses_and_a_new_one_can_follow(simulator, monkeypatch):
     with tavrix.Detector() as first:
         pass

@@ -76,6 +76,16 @@ PCI_FRM01_SIM_FAULT=never-ready PCI_FRM01_SIM_FAULT_AFTER=1 expect 1 "RunforDete
 [ -s late_0001.tif ] || fail "the frame acquired before the time-out is gone"
 no_files "late_0002*"
 
+# A frame the card fails to deliver, whole or at all: exit 1 naming it and what
+# the card reported; the frame before stays, nothing is written for it.
+for fault in getframe-error short-frame; do
+  PCI_FRM01_SIM_FAULT=$fault PCI_FRM01_SIM_FAULT_AFTER=1 expect 1 \
+    "RunforDetector\(2\) returned 0 for frame 2: the card reported the frame transfer failed" \
+    "$tavrix" acquire --frames 3 --enhance 5,10,3,10 --format tiff,png,dicom -o torn-$fault
+  [ -s torn-${fault}_0001.dcm ] || fail "$fault: the frame acquired before the failure is gone"
+  no_files "torn-${fault}_0002*"
+done
+
 # Ctrl-C stops after the current frame, disarms, keeps what was written.
 "$tavrix" acquire --frames 40 -o stop >/dev/null 2>stop.err &
 pid=$!

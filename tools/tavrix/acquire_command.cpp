@@ -61,12 +61,20 @@ void PollMessagesInto(ImageRecord& record) {
   record.temperature = GetTemperature();
 }
 
+// The library's waits give up after 30 s each; a failure well before that can
+// only be the card reporting the transfer failed or incomplete.
+constexpr double kFrameWaitSeconds = 30.0;
+
 std::vector<uint16_t> AcquireOne(int frame) {
   Require(RunforDetector(TAVRIX_RUN_ARM) == 1, "RunforDetector(1): arming refused");
+  const auto start = std::chrono::steady_clock::now();
   if (RunforDetector(TAVRIX_RUN_ACQUIRE) != 1) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     RunforDetector(TAVRIX_RUN_CANCEL);
-    throw Failure("RunforDetector(2) returned 0 for frame " + std::to_string(frame) +
-                  ": no frame within the 30-second waits");
+    throw Failure("RunforDetector(2) returned 0 for frame " + std::to_string(frame) + ": " +
+                  (seconds < kFrameWaitSeconds
+                       ? "the card reported the frame transfer failed or incomplete; no image was taken"
+                       : "no frame within the 30-second waits"));
   }
   const uint16_t* buffer = SaveRawImage();
   Require(buffer != nullptr, "SaveRawImage returned no image");
