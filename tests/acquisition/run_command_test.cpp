@@ -292,12 +292,11 @@ void PrintTo(const StuckGrabber& grabber, std::ostream* out) { *out << grabber.n
 class BoundedWaitTest : public RunCommandTest,
                         public ::testing::WithParamInterface<StuckGrabber> {};
 
-TEST_P(BoundedWaitTest, GivesUpAfterTheBoundDisarmedWithImageUnchanged) {
+TEST_P(BoundedWaitTest, GivesUpAfterTheBoundDisarmedWithImageBlack) {
   uint16_t* image = SaveRawImage();
   ASSERT_NE(image, nullptr);
-  for (size_t i = 0; i < size_t(TAVRIX_IMAGE_WIDTH) * TAVRIX_IMAGE_HEIGHT; ++i)
-    image[i] = uint16_t(i * 7919u);
-  const std::vector<uint16_t> before(image, image + size_t(TAVRIX_IMAGE_WIDTH) * TAVRIX_IMAGE_HEIGHT);
+  const size_t pixels = size_t(TAVRIX_IMAGE_WIDTH) * TAVRIX_IMAGE_HEIGHT;
+  for (size_t i = 0; i < pixels; ++i) image[i] = uint16_t(i * 7919u);
 
   ASSERT_EQ(RunforDetector(kArm), 1);
   ScriptCheck({}, GetParam().checkForever);
@@ -311,7 +310,8 @@ TEST_P(BoundedWaitTest, GivesUpAfterTheBoundDisarmedWithImageUnchanged) {
   EXPECT_LE(waited, kWaitLimitMilliseconds + 1);
   EXPECT_EQ(g_nonStandardSleeps, 0);
   EXPECT_EQ(PCI_FRM01_SimFramesDelivered(), 0);
-  EXPECT_TRUE(std::equal(before.begin(), before.end(), image)) << "image changed after a time-out";
+  EXPECT_TRUE(std::all_of(image, image + pixels, [](uint16_t v) { return v == 0; }))
+      << "an image no exposure made is left for the host after a time-out";
   EXPECT_FALSE(IsArmed());
 
   // The failed acquisition left nothing behind that blocks the next one.
