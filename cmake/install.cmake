@@ -15,6 +15,8 @@ else()
   set(TAVRIX_INSTALL_EXAMPLEDIR ${TAVRIX_INSTALL_DOCDIR}/examples)
   set(TAVRIX_INSTALL_SIMULATORDIR ${CMAKE_INSTALL_LIBDIR}/${TAVRIX_PACKAGE_NAME}/simulator)
 endif()
+# Linux only: the linker reads the card module's functions here; the loader never does.
+set(TAVRIX_INSTALL_LINKONLYDIR ${CMAKE_INSTALL_LIBDIR}/${TAVRIX_PACKAGE_NAME}/link-only)
 set(TAVRIX_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tavrix1417)
 
 install(FILES include/tavrix_1417_pci_vusk.h
@@ -31,7 +33,8 @@ endif()
 configure_package_config_file(cmake/package/Tavrix1417Config.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/Tavrix1417Config.cmake
   INSTALL_DESTINATION ${TAVRIX_INSTALL_CMAKEDIR}
-  PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_BINDIR TAVRIX_INSTALL_SIMULATORDIR)
+  PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_BINDIR TAVRIX_INSTALL_SIMULATORDIR
+            TAVRIX_INSTALL_LINKONLYDIR)
 # 1.x hosts build against any later 1.y.
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/Tavrix1417ConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
@@ -42,6 +45,9 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/Tavrix1417Config.cmake
 # The .pc file finds the prefix from where it lies, so the tree can move.
 file(RELATIVE_PATH TAVRIX_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 string(REGEX REPLACE "/$" "" TAVRIX_PC_TO_PREFIX "${TAVRIX_PC_TO_PREFIX}")
+if(NOT WIN32)
+  set(TAVRIX_PC_LINK_ONLY " -Wl,-rpath-link,\${libdir}/${TAVRIX_PACKAGE_NAME}/link-only")
+endif()
 configure_file(cmake/package/tavrix-1417.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tavrix-1417.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tavrix-1417.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT sdk)
@@ -50,6 +56,10 @@ install(DIRECTORY docs/ DESTINATION ${TAVRIX_INSTALL_DOCDIR} COMPONENT sdk
   FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 install(FILES examples/acquire_one.c examples/CMakeLists.txt examples/README.md
   DESTINATION ${TAVRIX_INSTALL_EXAMPLEDIR} COMPONENT sdk)
+
+if(NOT WIN32)
+  install(FILES $<TARGET_FILE:PCI_FRM01_link_only> DESTINATION ${TAVRIX_INSTALL_LINKONLYDIR} COMPONENT sdk)
+endif()
 
 install(FILES $<TARGET_FILE:PCI_FRM01> DESTINATION ${TAVRIX_INSTALL_SIMULATORDIR}
   PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE

@@ -13,6 +13,24 @@ rm -rf "$work" && mkdir -p "$work"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 [ ! -e "$prefix/lib/tavrix-1417/simulator" ] || fail "the default install carries the simulator"
+[ ! -e "$prefix/lib/libPCI_FRM01.so" ] || fail "a frame-grabber module lies on the loader's path"
+
+# Exactly the documented commands, against the SDK alone (no simulator, no
+# card module anywhere), in a clean environment.
+clean_env=(env -i "PATH=/usr/local/bin:/usr/bin:/bin" "HOME=$work" "PKG_CONFIG_PATH=$prefix/lib/pkgconfig")
+"${clean_env[@]}" cmake -S "$prefix/share/doc/tavrix-1417/examples" -B "$work/bare-cmake" \
+  -DCMAKE_PREFIX_PATH="$prefix" >"$work/bare.log" 2>&1 &&
+  "${clean_env[@]}" cmake --build "$work/bare-cmake" >>"$work/bare.log" 2>&1 ||
+  fail "find_package host does not link against the SDK alone: $(tail -5 "$work/bare.log")"
+(cd "$work" && "${clean_env[@]}" sh -c 'cc prefix/share/doc/tavrix-1417/examples/acquire_one.c \
+   $(pkg-config --cflags --libs tavrix-1417) -o acquire_one_bare') >>"$work/bare.log" 2>&1 ||
+  fail "pkg-config host does not link against the SDK alone: $(tail -5 "$work/bare.log")"
+for host in "$work/bare-cmake/acquire_one" "$work/acquire_one_bare"; do
+  readelf -d "$host" | grep -E '\((RPATH|RUNPATH)\)' | grep -q link-only && fail "$host would load the link-only stand-in"
+  # Without a frame-grabber module on the loader's path the host cannot start.
+  "$host" 2>/dev/null && fail "$host ran with no frame-grabber module"
+done
+
 cmake --install "$build" --prefix "$prefix" --component simulator >/dev/null
 
 for f in include/tavrix_1417_pci_vusk.h lib/libTavrix_1417_PCI_Vusk.so.1 \
@@ -38,8 +56,7 @@ export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 [ "$(pkg-config --modversion tavrix-1417)" = 1.0.0 ] || fail "pkg-config version"
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -Werror "$prefix/share/doc/tavrix-1417/examples/acquire_one.c" \
-  $(pkg-config --cflags --libs tavrix-1417) -Wl,-rpath-link,"$prefix/lib/tavrix-1417/simulator" \
-  -o "$work/acquire_one_pc"
+  $(pkg-config --cflags --libs tavrix-1417) -o "$work/acquire_one_pc"
 
 export LD_LIBRARY_PATH=$prefix/lib/tavrix-1417/simulator:$prefix/lib
 for host in "$work/example/acquire_one" "$work/acquire_one_pc"; do
