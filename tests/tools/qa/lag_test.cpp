@@ -1,0 +1,62 @@
+#include "lag.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "dark.h"
+#include "imaging_physics.h"
+#include "qa_error.h"
+
+namespace sim = pci_frm01_sim;
+using namespace tavrix_qa;
+
+namespace {
+
+constexpr uint32_t kSeed = 11;
+
+std::vector<const uint16_t*> Views(const std::vector<std::vector<uint16_t>>& images) {
+  std::vector<const uint16_t*> views;
+  for (const auto& image : images) views.push_back(image.data());
+  return views;
+}
+
+}  // namespace
+
+TEST(Lag, MeasuresLagAndGhostWithinAFifthOfAPercentagePoint) {
+  const sim::ImagingModel model;
+  const auto sequence = sim::RenderLagSequence(model, kSeed, 5.0);
+  const LagResult lag = MeasureLag(Views(sequence));
+  EXPECT_NEAR(lag.lagPercent, 100.0 * model.lag, 0.2);
+  EXPECT_NEAR(lag.ghostPercent, -100.0 * sim::TrueGhostContrast(model), 0.2);
+  EXPECT_GT(lag.exposedRows, 1000);
+  EXPECT_GT(lag.coveredRows, 1000);
+}
+
+TEST(Lag, RefusesASequenceOfAnotherLengthOrWithoutACoveredBand) {
+  const sim::ImagingModel model;
+  auto sequence = sim::RenderLagSequence(model, kSeed, 5.0);
+  sequence.pop_back();
+  EXPECT_THROW(MeasureLag(Views(sequence)), QaError);
+  sequence.push_back(sequence.back());
+  sequence[1] = sim::RenderFlat(model, kSeed, 1, 5.0);  // nothing covered
+  try {
+    MeasureLag(Views(sequence));
+    FAIL() << "an exposure without a covered band cannot show lag";
+  } catch (const QaError& e) {
+    EXPECT_NE(std::string(e.what()).find("covered"), std::string::npos) << e.what();
+  }
+}
+
+TEST(Dark, SeparatesTemporalFromFixedPatternNoise) {
+  const sim::ImagingModel model;
+  std::vector<std::vector<uint16_t>> darks;
+  for (uint32_t k = 0; k < 4; ++k) darks.push_back(sim::RenderDark(model, kSeed, k));
+  const DarkResult dark = MeasureDark(Views(darks));
+  EXPECT_NEAR(dark.mean, model.darkLevel, 0.1);
+  // Rounding to whole counts adds 1/12 count^2 to the temporal variance.
+  EXPECT_NEAR(dark.temporalNoise, std::sqrt(model.electronicNoise * model.electronicNoise + 1.0 / 12.0), 0.02);
+  EXPECT_NEAR(dark.fixedPatternNoise, model.fixedPatternNoise, 0.05);
+  darks.resize(1);
+  EXPECT_THROW(MeasureDark(Views(darks)), QaError);
+}
