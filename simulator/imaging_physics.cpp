@@ -1,12 +1,15 @@
 #include "imaging_physics.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "acquisition/raw_frame_layout.h"
 #include "correction/border_mask.h"
+#include "grabber/frame_grabber.h"
 #include "platform/dimensions.h"
 #include "platform/pixel_rules.h"
 #include "pixel_hash.h"
+#include "simulated_panel.h"
 
 namespace pci_frm01_sim {
 namespace {
@@ -198,6 +201,16 @@ std::vector<std::vector<uint16_t>> RenderLagSequence(const ImagingModel& model, 
     for (size_t i = 0; i < kImagePixels; ++i) carried[i] = model.lag * (mean[i] + carried[i]);
   }
   return frames;
+}
+
+void ImageToRawFrame(const uint16_t* image, uint8_t* raw) {
+  std::memset(raw, 0, size_t(tavrix::kRawFrameBytes));
+  for (int32_t r = 0; r < kImageHeight; ++r) {
+    for (int32_t c = 0; c < kImageWidth; ++c) {
+      const int64_t word = RawWordIndex(r, c);
+      if (word >= 0) std::memcpy(raw + size_t(word) * 2, &image[size_t(r) * kImageWidth + size_t(c)], 2);
+    }
+  }
 }
 
 double TruePresampledMtf(const ImagingModel& model, double frequency) {

@@ -50,6 +50,11 @@ std::vector<uint16_t> RenderDark(const ImagingModel& model, uint32_t seed, uint3
 std::vector<uint16_t> RenderEdge(const ImagingModel& model, const EdgeScene& scene, uint32_t seed);
 std::vector<std::vector<uint16_t>> RenderLagSequence(const ImagingModel& model, uint32_t seed, double kermaUGy);
 
+// The raw frame (16,204,480 bytes) whose readout gives `image` in every
+// column the readout delivers: what the simulated frame grabber would
+// deliver for a scene, with neutral calibration maps.
+void ImageToRawFrame(const uint16_t* image, uint8_t* raw);
+
 // The truth. Frequencies in cycles per mm.
 double TruePresampledMtf(const ImagingModel& model, double frequency);
 // The normalised noise power spectrum (mm^2) at (u, v) of a flat field at
