@@ -14,7 +14,7 @@ const BeamQuality& FindBeamQuality(const std::string& name) {
 }
 
 Curve ComputeDqe(const Curve& mtf, const Curve& nnps, double kermaUGy, const BeamQuality& beam) {
-  if (!(kermaUGy > 0.0)) FailArgument("the air kerma must be above 0 uGy");
+  RequirePositiveKerma(kermaUGy);
   Curve dqe;
   for (size_t i = 0; i < nnps.frequenciesPerMm.size(); ++i) {
     const double f = nnps.frequenciesPerMm[i];

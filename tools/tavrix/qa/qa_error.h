@@ -23,4 +23,10 @@ class QaError : public std::runtime_error {
   throw QaError(QaError::Kind::kBadArgument, message);
 }
 
+// An air kerma given for a measurement (NNPS, DQE, response) must be a
+// number above 0: anything else is the caller's mistake.
+inline void RequirePositiveKerma(double kermaUGy) {
+  if (!(kermaUGy > 0.0)) FailArgument("the air kerma must be above 0 uGy, not " + std::to_string(kermaUGy));
+}
+
 }  // namespace tavrix_qa

@@ -18,7 +18,7 @@ constexpr double kMostClippedFraction = 0.001;
 ResponseFit MeasureResponse(const std::vector<KermaFlat>& flats) {
   std::set<double> kermas;
   for (const KermaFlat& flat : flats) {
-    if (!(flat.kermaUGy > 0.0)) FailArgument("every air kerma must be above 0 uGy");
+    RequirePositiveKerma(flat.kermaUGy);
     kermas.insert(flat.kermaUGy);
   }
   if (kermas.size() < kMinimumResponseKermas)
