@@ -13,6 +13,7 @@
 #include "imaging_physics.h"
 #include "lag.h"
 #include "noise_power.h"
+#include "qa_error.h"
 #include "response.h"
 #include "slanted_edge.h"
 
@@ -43,7 +44,18 @@ double WorstMtfError(const EdgeMtf& edge, const sim::ImagingModel& model) {
 
 }  // namespace
 
+int Run(int argc, char** argv);
+
 int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const QaError& e) {
+    std::fprintf(stderr, "qa_accuracy: %s\n", e.what());
+    return 1;
+  }
+}
+
+int Run(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: qa_accuracy SEED ANGLE_DEGREES [FLATS]\n");
     return 2;
