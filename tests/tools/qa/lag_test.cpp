@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "dark.h"
 #include "imaging_physics.h"
 #include "qa_error.h"
 
@@ -46,17 +45,4 @@ TEST(Lag, RefusesASequenceOfAnotherLengthOrWithoutACoveredBand) {
   } catch (const QaError& e) {
     EXPECT_NE(std::string(e.what()).find("covered"), std::string::npos) << e.what();
   }
-}
-
-TEST(Dark, SeparatesTemporalFromFixedPatternNoise) {
-  const sim::ImagingModel model;
-  std::vector<std::vector<uint16_t>> darks;
-  for (uint32_t k = 0; k < 4; ++k) darks.push_back(sim::RenderDark(model, kSeed, k));
-  const DarkResult dark = MeasureDark(Views(darks));
-  EXPECT_NEAR(dark.mean, model.darkLevel, 0.1);
-  // Rounding to whole counts adds 1/12 count^2 to the temporal variance.
-  EXPECT_NEAR(dark.temporalNoise, std::sqrt(model.electronicNoise * model.electronicNoise + 1.0 / 12.0), 0.02);
-  EXPECT_NEAR(dark.fixedPatternNoise, model.fixedPatternNoise, 0.05);
-  darks.resize(1);
-  EXPECT_THROW(MeasureDark(Views(darks)), QaError);
 }

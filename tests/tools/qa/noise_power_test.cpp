@@ -79,11 +79,3 @@ TEST(NoisePower, RefusesTooFewSaturatedOrEmptyFlats) {
   const std::vector<const uint16_t*> darks(3, dark.data());
   ExpectFailure([&] { MeasureNoisePower(darks, WithDarkLevel()); }, QaError::Kind::kBadImages, "no signal above the dark level");
 }
-
-TEST(Dqe, RefusesAKermaNotAboveZeroAndAnUnknownBeam) {
-  const Curve curve{{0.0, 1.0}, {1.0, 0.5}};
-  for (double kerma : {0.0, -2.5, std::nan("")})
-    ExpectFailure([&] { ComputeDqe(curve, curve, kerma, kRqa5); }, QaError::Kind::kBadArgument, "above 0");
-  ExpectFailure([] { FindBeamQuality("RQA9"); }, QaError::Kind::kBadArgument, "RQA9");
-  EXPECT_EQ(FindBeamQuality("RQA5").quantaPerMm2PerUGy, 29653.0);
-}
