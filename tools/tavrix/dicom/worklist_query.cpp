@@ -23,6 +23,10 @@ namespace tavrix_tool {
 namespace {
 
 const char* const kRole = "the worklist";
+// The longest values of the value representations SH, LO and CS.
+constexpr size_t kShortStringLength = 16;
+constexpr size_t kLongStringLength = 64;
+constexpr size_t kCodeStringLength = 16;
 
 // Attributes of the request at its top level and inside its Scheduled
 // Procedure Step item, each with where its answer goes.
@@ -50,9 +54,18 @@ const Key kStepKeys[] = {
     {DCM_Modality, &ScheduledStep::modality},
 };
 
+// DCMTK checks a date's form; the calendar is checked here.
+bool IsCalendarDate(int year, int month, int day) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1) return false;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
 std::string CheckDate(const std::string& date) {
   if (date.size() != 8 || date.find_first_not_of("0123456789") != std::string::npos ||
-      DcmDate::checkStringValue(date.c_str(), "1").bad()) {
+      DcmDate::checkStringValue(date.c_str(), "1").bad() ||
+      !IsCalendarDate(std::stoi(date.substr(0, 4)), std::stoi(date.substr(4, 2)), std::stoi(date.substr(6, 2)))) {
     return "worklist date \"" + date + "\" is not a date YYYYMMDD";
   }
   return "";
@@ -127,19 +140,23 @@ std::string CheckWorklistFilter(const WorklistFilter& filter) {
     const std::string reason = CheckAeTitle(filter.stationAeTitle);
     if (!reason.empty()) return "worklist station: " + reason;
   }
+  // DCMTK's checks look at the characters, not at the length.
   struct Check {
     const char* what;
     const std::string& value;
+    size_t maxLength;
     OFCondition status;
   };
   const Check checks[] = {
-      {"accession number", filter.accessionNumber, DcmShortString::checkStringValue(filter.accessionNumber.c_str(), "1")},
-      {"patient ID", filter.patientId, DcmLongString::checkStringValue(filter.patientId.c_str(), "1")},
-      {"modality", filter.modality, DcmCodeString::checkStringValue(filter.modality.c_str(), "1")},
+      {"accession number", filter.accessionNumber, kShortStringLength,
+       DcmShortString::checkStringValue(filter.accessionNumber.c_str(), "1")},
+      {"patient ID", filter.patientId, kLongStringLength, DcmLongString::checkStringValue(filter.patientId.c_str(), "1")},
+      {"modality", filter.modality, kCodeStringLength, DcmCodeString::checkStringValue(filter.modality.c_str(), "1")},
   };
   for (const Check& check : checks) {
     // A wildcard would match what the user did not ask for.
-    if (check.status.bad() || check.value.find_first_of("*?\\") != std::string::npos) {
+    if (check.status.bad() || check.value.size() > check.maxLength ||
+        check.value.find_first_of("*?\\") != std::string::npos) {
       return std::string("worklist ") + check.what + " \"" + check.value + "\" cannot be asked for";
     }
   }
