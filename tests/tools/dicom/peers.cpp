@@ -140,11 +140,14 @@ void ChildProcess::Stop() {
   kill(pid_, SIGTERM);
   const auto deadline = Clock::now() + kStopTimeout;
   while (Running() && Clock::now() < deadline) std::this_thread::sleep_for(kPoll);
-  if (Running()) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
+  Kill();
+}
+
+void ChildProcess::Kill() {
+  if (!Running()) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 HttpAnswer HttpGet(uint16_t port, const std::string& path) {
@@ -220,6 +223,8 @@ void OrthancPeer::Start() {
 }
 
 void OrthancPeer::Stop() { process_.Stop(); }
+
+void OrthancPeer::Kill() { process_.Kill(); }
 
 NetworkAddress OrthancPeer::Address() const { return {options_.aeTitle, "127.0.0.1", dicomPort_}; }
 

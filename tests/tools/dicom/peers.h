@@ -40,6 +40,7 @@ class ChildProcess {
   // Throws std::runtime_error when the program cannot be started.
   void Start(const std::vector<std::string>& command, const std::string& logPath);
   void Stop();
+  void Kill();  // at once, as a power cut would
   bool Running();
 
  private:
@@ -70,6 +71,7 @@ class OrthancPeer {
 
   void Start();  // returns once both its DICOM and its REST port answer
   void Stop();   // returns once it has ended; its storage stays for a restart
+  void Kill();   // ends it at once, amid any association
   NetworkAddress Address() const;
 
   // The REST answer's body; a failed test when it is not "200 OK".
