@@ -34,9 +34,9 @@ class OutboxTest : public ::testing::Test {
     sources_[image.instanceUid] = source;
   }
 
-  std::vector<TestImage> PutImages(size_t count) {
+  std::vector<TestImage> PutImages(size_t count, uint16_t size = 64) {
     std::vector<TestImage> images;
-    const TestImage first = NewTestImage();
+    const TestImage first = NewTestImage(size, size);
     for (size_t i = 0; i < count; ++i) {
       TestImage image = first;
       image.instanceUid = TestUid();
@@ -100,13 +100,18 @@ TEST_F(OutboxTest, DeliversEveryFileOnceIntoItsStudyAndSeriesWithItsPixels) {
 }
 
 TEST_F(OutboxTest, PacsStoppedMidRunKeepsTheRestAndALaterSendDeliversEachOnce) {
-  PutImages(4);
+  // Full-size images: the next one is on its way when the PACS goes.
+  PutImages(4, 3072);
   const OutboxReport first = outbox_.Send(Connection(), [&](size_t done, size_t, const OutboxEntry&) {
     if (done == 1) pacs_.Kill();
   });
   EXPECT_FALSE(first.AllSent());
   EXPECT_EQ(first.Count(StoreOutcome::kStored), 1u);
   EXPECT_EQ(first.Count(StoreOutcome::kNotSent), 3u);
+  for (size_t i = 1; i < first.entries.size(); ++i) {
+    EXPECT_NE(first.entries[i].result.detail.find(FormatNetworkAddress(pacs_.Address())), std::string::npos)
+        << first.entries[i].result.detail;
+  }
   EXPECT_EQ(outbox_.Waiting().size(), 3u);
 
   pacs_.Start();
@@ -197,6 +202,17 @@ TEST_F(OutboxTest, PutKeepsOneWholeCopyPerInstanceAndRefusesWhatCannotBeSent) {
   EXPECT_NE(outbox_.Put(source).find("SOP"), std::string::npos);
   // Nothing half-written is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(outbox_.Folder()), fs::directory_iterator()), 1);
+}
+
+TEST(OutboxFolderTest, AnOutboxThatCannotBeReadIsNeverReportedAllSent) {
+  TemporaryFolder folder;
+  EXPECT_TRUE(Outbox(folder.Path() + "/not-yet").Send({{"PACS", "127.0.0.1", FreeLoopbackPort()}, "STATION", {}})
+                  .AllSent());
+  const std::string notAFolder = folder.Path() + "/file";
+  std::ofstream(notAFolder) << "x";
+  const OutboxReport report = Outbox(notAFolder).Send({{"PACS", "127.0.0.1", FreeLoopbackPort()}, "STATION", {}});
+  EXPECT_NE(report.error.find(notAFolder), std::string::npos) << report.error;
+  EXPECT_FALSE(report.AllSent());
 }
 
 }  // namespace

@@ -16,6 +16,13 @@ constexpr Uint32 kMaxReceivePdu = 65536;
 
 std::string Seconds(int seconds) { return std::to_string(seconds) + " s"; }
 
+// DCMTK nests the cause of a failure in further lines of its text.
+std::string OneLine(const OFCondition& condition) {
+  std::string text = condition.text();
+  for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, "; ");
+  return text;
+}
+
 // Some conditions are made on the spot, with the system's message in their
 // text: compared by module and code.
 bool Is(const OFCondition& condition, unsigned short code) {
@@ -61,7 +68,11 @@ std::string DescribeNetworkFailure(const OFCondition& condition, const PeerConne
   if (condition == NET_EC_NoAcceptablePresentationContexts) {
     return peer + " accepts none of the kinds of object offered";
   }
-  return peer + ": " + condition.text();
+  if (condition == DIMSE_SENDFAILED) return "the connection to " + peer + " broke while sending: " + OneLine(condition);
+  if (condition == DIMSE_RECEIVEFAILED) {
+    return "the connection to " + peer + " broke while waiting for its answer: " + OneLine(condition);
+  }
+  return peer + ": " + OneLine(condition);
 }
 
 }  // namespace tavrix_tool

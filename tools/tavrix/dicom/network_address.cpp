@@ -76,17 +76,14 @@ std::string CheckPort(const std::string& port) {
 
 }  // namespace
 
-std::string CheckAeTitle(const std::string& title) {
-  if (title.empty()) return "the AE title is empty";
-  if (title.size() > kMaxAeTitleLength) return "the AE title \"" + title + "\" is longer than 16 characters";
+std::string CheckAeTitle(const std::string& title, const std::string& whose) {
+  const std::string named = whose + " AE title \"" + title + "\"";
+  if (title.empty()) return whose + " AE title is empty";
+  if (title.size() > kMaxAeTitleLength) return named + " is longer than 16 characters";
   for (unsigned char c : title) {
-    if (c < 0x20 || c > 0x7e || c == '\\') {
-      return "the AE title \"" + title + "\" may hold only printable ASCII characters other than a backslash";
-    }
+    if (c < 0x20 || c > 0x7e || c == '\\') return named + " may hold only printable ASCII characters but a backslash";
   }
-  if (title.front() == ' ' || title.back() == ' ') {
-    return "the AE title \"" + title + "\" begins or ends with a space";
-  }
+  if (title.front() == ' ' || title.back() == ' ') return named + " begins or ends with a space";
   return "";
 }
 

@@ -15,8 +15,8 @@ struct NetworkAddress {
 
 // "" when `title` can be an AE title: 1 to 16 printable ASCII characters, no
 // backslash, no space at either end (where DICOM would drop it); otherwise
-// the rule it breaks.
-std::string CheckAeTitle(const std::string& title);
+// the rule it breaks, beginning with `whose` ("the", "this station's").
+std::string CheckAeTitle(const std::string& title, const std::string& whose = "the");
 
 // Parses "AE@HOST:PORT" into `address`. Returns "" or the reason, naming the
 // part that is wrong; `address` is unchanged then.

@@ -82,15 +82,18 @@ std::string Outbox::Put(const std::string& source) const {
   return CopyInPlace(source, fs::path(folder_) / (uid + kExtension), uid);
 }
 
-std::vector<std::string> Outbox::Waiting() const {
+std::vector<std::string> Outbox::Waiting(std::string* problem) const {
   std::vector<std::pair<fs::file_time_type, std::string>> files;
   std::error_code error;
-  for (fs::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
+  fs::directory_iterator it(folder_, error);
+  if (error == std::errc::no_such_file_or_directory) return {};
+  for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
     const std::string name = it->path().filename().string();
     if (name.empty() || name[0] == '.' || !it->is_regular_file()) continue;
     std::error_code timeError;
     files.emplace_back(fs::last_write_time(it->path(), timeError), it->path().string());
   }
+  if (error && problem != nullptr) *problem = "cannot read the outbox " + folder_ + ": " + error.message();
   std::sort(files.begin(), files.end());
   std::vector<std::string> paths;
   for (const auto& file : files) paths.push_back(file.second);
@@ -98,8 +101,8 @@ std::vector<std::string> Outbox::Waiting() const {
 }
 
 OutboxReport Outbox::Send(const PeerConnection& connection, const OutboxProgress& progress) const {
-  const std::vector<std::string> files = Waiting();
   OutboxReport report;
+  const std::vector<std::string> files = Waiting(&report.error);
   report.entries.resize(files.size());
   // Each file leaves the outbox the moment the PACS has it, so that a later
   // failure (or a crash) cannot make it be sent again.

@@ -26,11 +26,12 @@ struct OutboxEntry {
 };
 
 struct OutboxReport {
+  std::string error;                 // "" unless the outbox itself could not be read
   std::vector<OutboxEntry> entries;  // in the order they were sent
   size_t Count(StoreOutcome outcome) const;
   // True when every file that waited is now at the PACS: a command that
   // sends exits 3 ("some not sent") otherwise.
-  bool AllSent() const { return Count(StoreOutcome::kStored) == entries.size(); }
+  bool AllSent() const { return error.empty() && Count(StoreOutcome::kStored) == entries.size(); }
 };
 
 // After each file: how many of `total` are done, and what became of it.
@@ -49,8 +50,9 @@ class Outbox {
   // is refused here.
   std::string Put(const std::string& source) const;
 
-  // The files waiting, oldest first (paths).
-  std::vector<std::string> Waiting() const;
+  // The files waiting, oldest first (paths); none when the outbox does not
+  // exist yet. `error` (when given) says why the outbox could not be read.
+  std::vector<std::string> Waiting(std::string* error = nullptr) const;
 
   // Sends every waiting file to `connection.peer` over one association, and
   // removes each the PACS answered success (or a warning) for.

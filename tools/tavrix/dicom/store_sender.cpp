@@ -21,6 +21,7 @@ namespace tavrix_tool {
 namespace {
 
 const char* const kRole = "the PACS";
+const char* const kStationTitle = "this station's";
 // What the station's own images are; proposed whatever is sent.
 const char* const kStationClasses[] = {UID_DigitalXRayImageStorageForPresentation,
                                        UID_DigitalXRayImageStorageForProcessing};
@@ -158,7 +159,7 @@ std::vector<StoreResult> StoreFiles(const PeerConnection& connection, const std:
   };
 
   // Why nothing more can be sent; "" while the association is open.
-  std::string stopped = CheckAeTitle(connection.callingAeTitle);
+  std::string stopped = CheckAeTitle(connection.callingAeTitle, kStationTitle);
   DcmSCU scu;
   if (stopped.empty()) {
     ConfigureAssociation(scu, connection);

@@ -137,8 +137,8 @@ std::string CheckWorklistFilter(const WorklistFilter& filter) {
     if (!reason.empty()) return reason;
   }
   if (!filter.stationAeTitle.empty()) {
-    const std::string reason = CheckAeTitle(filter.stationAeTitle);
-    if (!reason.empty()) return "worklist station: " + reason;
+    const std::string reason = CheckAeTitle(filter.stationAeTitle, "the worklist station's");
+    if (!reason.empty()) return reason;
   }
   // DCMTK's checks look at the characters, not at the length.
   struct Check {
@@ -166,7 +166,7 @@ std::string CheckWorklistFilter(const WorklistFilter& filter) {
 WorklistAnswer QueryWorklist(const PeerConnection& connection, const WorklistFilter& filter) {
   WorklistAnswer answer;
   answer.error = CheckWorklistFilter(filter);
-  if (answer.error.empty()) answer.error = CheckAeTitle(connection.callingAeTitle);
+  if (answer.error.empty()) answer.error = CheckAeTitle(connection.callingAeTitle, "this station's");
   if (!answer.error.empty()) return answer;
 
   DcmSCU scu;
