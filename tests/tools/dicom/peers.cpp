@@ -15,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -171,9 +170,23 @@ HttpAnswer HttpGet(uint16_t port, const std::string& path) {
   return answer;
 }
 
+std::vector<std::string> JsonStrings(const std::string& json) {
+  std::vector<std::string> strings;
+  for (size_t open = json.find('"'); open != std::string::npos; open = json.find('"', open)) {
+    const size_t close = json.find('"', open + 1);
+    if (close == std::string::npos) break;
+    strings.push_back(json.substr(open + 1, close - open - 1));
+    open = close + 1;
+  }
+  return strings;
+}
+
 std::string JsonString(const std::string& json, const std::string& name) {
-  std::smatch match;
-  if (std::regex_search(json, match, std::regex("\"" + name + "\"\\s*:\\s*\"([^\"]*)\""))) return match[1];
+  // Orthanc's texts hold no escaped quotes: names and values alternate.
+  const std::vector<std::string> strings = JsonStrings(json);
+  for (size_t i = 0; i + 1 < strings.size(); ++i) {
+    if (strings[i] == name) return strings[i + 1];
+  }
   return "";
 }
 
@@ -235,13 +248,7 @@ std::string OrthancPeer::Rest(const std::string& path) const {
 }
 
 std::vector<std::string> OrthancPeer::Instances() const {
-  const std::string list = Rest("/instances");
-  std::vector<std::string> ids;
-  const std::regex id("\"([0-9a-f-]+)\"");
-  for (auto it = std::sregex_iterator(list.begin(), list.end(), id); it != std::sregex_iterator(); ++it) {
-    ids.push_back((*it)[1]);
-  }
-  return ids;
+  return JsonStrings(Rest("/instances"));
 }
 
 std::vector<std::string> OrthancPeer::Received() const {

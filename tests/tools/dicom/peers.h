@@ -104,8 +104,9 @@ class WorklistPeer {
   ChildProcess process_;
 };
 
-// The value of the first "name" : "value" pair in a JSON text ("" if none):
-// enough for Orthanc's flat answers.
+// Every string of a JSON text, in order, and the value of the first
+// "name" : "value" pair ("" if none): enough for Orthanc's answers.
+std::vector<std::string> JsonStrings(const std::string& json);
 std::string JsonString(const std::string& json, const std::string& name);
 
 }  // namespace tavrix_tool
