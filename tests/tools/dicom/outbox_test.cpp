@@ -122,6 +122,19 @@ TEST_F(OutboxTest, PacsStoppedMidRunKeepsTheRestAndALaterSendDeliversEachOnce) {
   ExpectEachAtThePacsOnce();
 }
 
+TEST_F(OutboxTest, ASecondSendWhileOneRunsSendsNothingAndSaysSo) {
+  PutImages(3);
+  OutboxReport second;
+  const OutboxReport first = outbox_.Send(Connection(), [&](size_t done, size_t, const OutboxEntry&) {
+    if (done == 1) second = outbox_.Send(Connection());
+  });
+  EXPECT_TRUE(first.AllSent());
+  EXPECT_FALSE(second.AllSent());
+  EXPECT_TRUE(second.entries.empty());
+  EXPECT_NE(second.error.find("another"), std::string::npos) << second.error;
+  ExpectEachAtThePacsOnce();
+}
+
 TEST_F(OutboxTest, UnreachableOrRefusingPacsKeepsEveryFileForALaterSend) {
   PutImages(2);
   struct Case {

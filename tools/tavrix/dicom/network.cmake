@@ -3,6 +3,7 @@
 find_package(DCMTK REQUIRED CONFIG)
 add_library(tavrix_dicom_net STATIC
   ${CMAKE_CURRENT_LIST_DIR}/association.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/folder_lock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/network_address.cpp
   ${CMAKE_CURRENT_LIST_DIR}/outbox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_sender.cpp

@@ -6,6 +6,8 @@
 #include <random>
 #include <system_error>
 
+#include "folder_lock.h"
+
 namespace tavrix_tool {
 
 namespace fs = std::filesystem;
@@ -14,6 +16,8 @@ namespace {
 
 constexpr const char* kExtension = ".dcm";
 constexpr const char* kReasonSuffix = ".reason.txt";
+// Held while sending, so that two sends of one outbox never send a file twice.
+constexpr const char* kLockName = ".sending";
 constexpr size_t kMaxUidLength = 64;
 
 // A UID is digits and dots, so it is a safe file name on every system.
@@ -102,7 +106,15 @@ std::vector<std::string> Outbox::Waiting(std::string* problem) const {
 
 OutboxReport Outbox::Send(const PeerConnection& connection, const OutboxProgress& progress) const {
   OutboxReport report;
-  const std::vector<std::string> files = Waiting(&report.error);
+  std::vector<std::string> files = Waiting(&report.error);
+  if (files.empty()) return report;
+  const FolderLock lock((fs::path(folder_) / kLockName).string());
+  if (!lock.Holding()) {
+    report.error = "the outbox " + folder_ + " is not sent now: " + lock.Problem() + " (another send?)";
+    return report;
+  }
+  // Listed again under the lock: a send that ended meanwhile took its files.
+  files = Waiting(&report.error);
   report.entries.resize(files.size());
   // Each file leaves the outbox the moment the PACS has it, so that a later
   // failure (or a crash) cannot make it be sent again.

@@ -8,7 +8,8 @@
 // or dropped there by hand) is moved to the subfolder "rejected", beside a
 // note "<name>.reason.txt" that says why, and the others are sent; it is
 // never sent nor deleted by the station. Names beginning with a dot are files
-// being put, never sent.
+// being put, or the lock a send holds, never sent. One send at a time: a
+// second one, while the first runs, sends nothing and says so.
 #pragma once
 
 #include <functional>
