@@ -6,6 +6,9 @@
 #include <dcmtk/dcmnet/dul.h>
 #include <dcmtk/dcmnet/scu.h>
 #include <dcmtk/oflog/oflog.h>
+#include <dcmtk/ofstd/ofstd.h>
+
+#include <algorithm>
 
 namespace tavrix_tool {
 
@@ -32,16 +35,21 @@ bool Is(const OFCondition& condition, unsigned short code) {
 }  // namespace
 
 void ConfigureAssociation(DcmSCU& scu, const PeerConnection& connection) {
+  // Windows needs its sockets started once; elsewhere this does nothing.
+  static const bool networkReady = (OFStandard::initializeNetwork(), true);
+  (void)networkReady;
   OFLog::getLogger("dcmtk.dcmnet").setLogLevel(OFLogger::OFF_LOG_LEVEL);
   scu.setAETitle(connection.callingAeTitle.c_str());
   scu.setPeerAETitle(connection.peer.aeTitle.c_str());
   scu.setPeerHostName(connection.peer.host.c_str());
   scu.setPeerPort(connection.peer.port);
   scu.setMaxReceivePDULength(kMaxReceivePdu);
-  scu.setConnectionTimeout(connection.timeouts.connect);
-  scu.setACSETimeout(Uint32(connection.timeouts.acse));
+  // Zero or less would mean "wait for ever" to DCMTK.
+  const NetworkTimeouts& timeouts = connection.timeouts;
+  scu.setConnectionTimeout(std::max(timeouts.connect, 1));
+  scu.setACSETimeout(Uint32(std::max(timeouts.acse, 1)));
   scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
-  scu.setDIMSETimeout(Uint32(connection.timeouts.dimse));
+  scu.setDIMSETimeout(Uint32(std::max(timeouts.dimse, 1)));
 }
 
 std::string DescribeNetworkFailure(const OFCondition& condition, const PeerConnection& connection,

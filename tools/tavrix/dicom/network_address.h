@@ -25,7 +25,8 @@ std::string ParseNetworkAddress(const std::string& text, NetworkAddress& address
 // "AE@HOST:PORT", as it is parsed.
 std::string FormatNetworkAddress(const NetworkAddress& address);
 
-// Each in seconds. A peer that never answers costs at most the sum.
+// Each in seconds, at least 1 (less counts as 1). A peer that never answers
+// costs at most the sum.
 struct NetworkTimeouts {
   int connect = 10;  // until the peer's port accepts the connection
   int acse = 30;     // for each step of opening and closing the association
