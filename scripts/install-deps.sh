@@ -14,6 +14,7 @@ packages=(
   python3 python3-numpy python3-pytest python3-matplotlib python3-venv python3-pip python3-setuptools python3-wheel
   clang libfuzzer-14-dev
   libdcmtk-dev dcmtk dicom3tools libssl-dev libtiff-tools
+  orthanc curl
   qemu-user
 )
 
@@ -39,6 +40,16 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
+  # Orthanc is only a peer that the tests start themselves on free ports: its
+  # system service must not start on installation (invoke-rc.d asks
+  # policy-rc.d, whose 101 means "not allowed"). A policy already in place
+  # is kept as it is.
+  policy=/usr/sbin/policy-rc.d
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy"
+    chmod 755 "$policy"
+    trap 'rm -f "$policy"' EXIT
+  fi
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
