@@ -58,7 +58,11 @@ void PollMessagesInto(ImageRecord& record) {
   const int32_t length = GetMsgLength();
   for (int32_t position = 0; position < length; ++position)
     if (const int32_t code = GetSwitchMsg(position)) record.switchCodes.push_back(code);
-  record.temperature = GetTemperature();
+  // The library holds 0 until a temperature frame arrives, and the last
+  // frame's value after: 0 is taken as no reading (a panel at exactly 0 C,
+  // far outside its working range, is not recorded either).
+  const int32_t temperature = GetTemperature();
+  if (temperature != 0) record.temperature = temperature;
 }
 
 // The library's waits give up after 30 s each; a failure well before that can

@@ -11,3 +11,18 @@ add_library(tavrix_dicom_net STATIC
 # Users include "dicom/outbox.h", ...
 target_include_directories(tavrix_dicom_net PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(tavrix_dicom_net PUBLIC DCMTK::dcmnet DCMTK::dcmdata)
+
+# What the DX objects hold and where the station's settings come from:
+# values checked per VR, the UID scheme, the exam, the display window, the
+# station configuration.
+target_sources(tavrix_tool_units PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/coded_terms.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/display_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/exam.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/station_settings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/system_random.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/uid_scheme.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/value_checks.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../files/config_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../files/system_places.cpp)
+target_link_libraries(tavrix_tool_units PUBLIC tavrix_dicom_net)
