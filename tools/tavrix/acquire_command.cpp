@@ -3,11 +3,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "commands.h"
+#include "dicom/exam.h"
+#include "dicom/worklist_query.h"
 #include "image_output.h"
 #include "map_files.h"
+#include "outbox_sending.h"
 #include "platform.h"
 #include "tavrix_1417_pci_vusk.h"
 
@@ -32,7 +36,81 @@ const char* const kUsage =
     "  --panel 0|1                the panel to select (default 0)\n"
     "  --frames N                 exposures to take (default 1)\n"
     "  --enhance L,S,R,D          also write PREFIX_NNNN_enhanced.*: levels, strength,\n"
-    "                             smoothing radius (1..3), decay (1..30 tenths)\n";
+    "                             smoothing radius (1..3), decay (1..30 tenths)\n"
+    "  --worklist AE@HOST:PORT --accession N\n"
+    "                             take the patient, the study (its UID too), the requested\n"
+    "                             procedure and the step from the worklist's item of that\n"
+    "                             accession number, before anything is exposed (\"default\":\n"
+    "                             the configuration's worklist)\n"
+    "  --send AE@HOST:PORT        send the DICOM files to the PACS after the last frame,\n"
+    "                             through the outbox (\"default\": the configuration's pacs);\n"
+    "                             exit status 3 when any stays there unsent\n"
+    "  --outbox DIR               where DICOM files wait until the PACS has them (default:\n"
+    "                             the configuration's outbox, else the user's data folder,\n"
+    "                             tavrix/outbox); implies --format dicom\n"
+    "  --calling-ae AE            this station's AE title (default: the configuration's)\n";
+
+// What leaves the station and from where: the outbox, the PACS, the
+// worklist, and the AE title this station calls them from.
+struct StationNetwork {
+  std::string outbox;
+  std::optional<PeerConnection> pacs, worklist;
+};
+
+StationNetwork ParseNetwork(const Arguments& arguments, const StationSettings& station) {
+  StationNetwork network;
+  const std::string callingAe = CallingAeTitle(arguments, station);
+  if (arguments.Has("--send") || arguments.Has("--outbox")) network.outbox = OutboxFolder(arguments, station);
+  if (arguments.Has("--send"))
+    network.pacs = PeerConnection{PeerAddress(arguments, "--send", station.pacs, "pacs"), callingAe, {}};
+  if (arguments.Has("--worklist")) {
+    network.worklist = PeerConnection{PeerAddress(arguments, "--worklist", station.worklist, "worklist"), callingAe, {}};
+    if (!arguments.Has("--accession")) throw UsageError("--worklist needs --accession N: the exam to take");
+  }
+  return network;
+}
+
+// The fields the worklist gives; the operator's options cannot override them.
+void RefuseWorklistFields(const Arguments& arguments) {
+  for (const ExamField& field : ExamFields()) {
+    const std::string option = field.option;
+    const bool operatorsOwn = option == "--accession" || option == "--body-part" || option == "--view-position" ||
+                              option == "--operator";
+    if (!operatorsOwn && arguments.Has(option))
+      throw UsageError(option + ": the worklist's item gives it with --worklist; leave it out");
+  }
+}
+
+// The worklist's item for the accession number, in place of the exam the
+// options described (keeping the body part, view and operator). Failure
+// when the worklist cannot be asked, has no such item, or one that cannot
+// be recorded.
+void TakeWorklistItem(const PeerConnection& worklist, ImageOutput& output) {
+  WorklistFilter filter;
+  filter.accessionNumber = output.exam.accessionNumber;
+  const WorklistAnswer answer = QueryWorklist(worklist, filter);
+  if (!answer.error.empty()) throw Failure(answer.error + "; nothing was exposed");
+  const std::string where = "the worklist " + FormatNetworkAddress(worklist.peer);
+  if (answer.steps.empty())
+    throw Failure(where + " has no scheduled step with accession number " + filter.accessionNumber +
+                  "; nothing was exposed");
+  for (const ScheduledStep& step : answer.steps)
+    if (step.studyInstanceUid != answer.steps[0].studyInstanceUid)
+      throw Failure(where + " has steps of several studies with accession number " + filter.accessionNumber +
+                    "; nothing was exposed");
+  DicomPatientStudy exam = ExamFromWorklist(answer.steps[0]);
+  exam.bodyPartExamined = output.exam.bodyPartExamined;
+  exam.viewPosition = output.exam.viewPosition;
+  exam.operatorName = output.exam.operatorName;
+  exam.studyDateTimeUtc = output.exam.studyDateTimeUtc;
+  if (exam.studyInstanceUid.empty()) exam.studyInstanceUid = output.exam.studyInstanceUid;
+  if (exam.studyId.empty()) exam.studyId = output.exam.studyId;
+  const std::string problem = CheckExam(exam, true);
+  if (!problem.empty()) throw Failure(problem + "; nothing was exposed");
+  output.exam = exam;
+  std::printf("worklist: %s, %s, accession %s, %s\n", exam.patientName.c_str(), exam.patientId.c_str(),
+              exam.accessionNumber.c_str(), exam.requestedProcedureDescription.c_str());
+}
 
 // Exit status after an interrupt, as shells report a command ended by Ctrl-C.
 constexpr int kInterruptedStatus = 130;
@@ -101,10 +179,14 @@ struct DetectorSession {
 int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
   options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true},
-                                 {"--frames", true}, {"--enhance", true}});
+                                 {"--frames", true}, {"--enhance", true}, {"--worklist", true}, {"--send", true},
+                                 {"--outbox", true}, {"--calling-ae", true}});
   const Arguments arguments(words, options);
   if (!arguments.Positionals().empty()) throw UsageError("unexpected argument " + arguments.Positionals()[0]);
-  const ImageOutput output = ParseImageOutput(arguments);
+  if (arguments.Has("--worklist")) RefuseWorklistFields(arguments);
+  ImageOutput output = ParseImageOutput(arguments);
+  const StationNetwork network = ParseNetwork(arguments, output.station);
+  output.outbox = network.outbox;
   const int panel = arguments.IntValue("--panel", 0, 0, 1);
   const int frames = arguments.IntValue("--frames", 1, 1, kMaxFrames);
   if (arguments.Has("--pixel-map") != arguments.Has("--gain-map"))
@@ -119,6 +201,7 @@ int Run(const std::vector<std::string>& words) {
     enhancement = {v[0], v[1], v[2], v[3]};
   }
   CheckOutputsFree(output, 1, frames, enhance);
+  if (network.worklist) TakeWorklistItem(*network.worklist, output);
 
   DetectorSession session;
   Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
@@ -136,7 +219,9 @@ int Run(const std::vector<std::string>& words) {
     const std::vector<uint16_t> image = AcquireOne(frame);
     PollMessagesInto(record);
     record.enhanced = false;
-    WriteImageFiles(output, frame, "", image.data(), record);
+    record.sourceSopClassUid.clear();
+    record.sourceSopInstanceUid.clear();
+    const WrittenDicom corrected = WriteImageFiles(output, frame, "", image.data(), record);
     if (enhance) {
       std::memcpy(source.data(), image.data(), kPixels * sizeof(uint16_t));
       std::memset(enhanced.data(), 0, kPixels * sizeof(uint16_t));
@@ -145,6 +230,8 @@ int Run(const std::vector<std::string>& words) {
               "Enhancement refused the image");
       record.enhanced = true;
       record.enhancement = enhancement;
+      record.sourceSopClassUid = corrected.sopClassUid;
+      record.sourceSopInstanceUid = corrected.sopInstanceUid;
       WriteImageFiles(output, frame, "_enhanced", enhanced.data(), record);
     }
     if (frames > 1) {
@@ -155,12 +242,15 @@ int Run(const std::vector<std::string>& words) {
     }
     if (InterruptRequested() && frame < frames) {
       RunforDetector(TAVRIX_RUN_CANCEL);
-      std::fprintf(stderr, "\ninterrupted: %d of %d frames written, detector disarmed\n", frame, frames);
+      std::fprintf(stderr, "\ninterrupted: %d of %d frames written, detector disarmed%s%s\n", frame, frames,
+                   network.outbox.empty() ? "" : "; their DICOM files wait in the outbox ",
+                   network.outbox.c_str());
       return kInterruptedStatus;
     }
   }
   std::printf("%d frame(s) written as %s_NNNN\n", frames, output.prefix.c_str());
-  return 0;
+  if (!network.pacs) return 0;
+  return SendOutbox(network.outbox, *network.pacs);
 }
 
 }  // namespace

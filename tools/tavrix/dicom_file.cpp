@@ -7,6 +7,7 @@
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/oflog/oflog.h>
 
 #include <cmath>
 #include <cstdio>
@@ -405,8 +406,13 @@ std::string WriteDicom(const std::string& path, const uint16_t* image, int32_t w
   if (status.good()) status = PutMetaInformation(file);
   if (status.bad()) return std::string("building the DICOM object failed: ") + status.text();
 
+  // Saving a meta header as it was built draws DCMTK's warning; meant here.
+  OFLogger logger = OFLog::getLogger("dcmtk.dcmdata");
+  const auto level = static_cast<OFLogger::LogLevel>(logger.getLogLevel());
+  logger.setLogLevel(OFLogger::ERROR_LOG_LEVEL);
   status = file.saveFile(path.c_str(), kTransferSyntax, EET_ExplicitLength, EGL_recalcGL, EPD_noChange, 0, 0,
                          EWM_dontUpdateMeta);
+  logger.setLogLevel(level);
   if (status.bad()) return std::string("writing failed: ") + status.text();
   return "";
 }

@@ -12,6 +12,7 @@
 #include "dicom/value_checks.h"
 #include "dicom_file.h"
 #include "files/system_places.h"
+#include "outbox_sending.h"
 #include "image_files.h"
 #include "output_files.h"
 #include "tavrix_1417_pci_vusk.h"
@@ -65,18 +66,6 @@ std::vector<OptionSpec> ImageOutputOptions() {
   return options;
 }
 
-// The station configuration: --config, else the system's default place
-// when DICOM is written (a missing default file leaves the defaults).
-StationSettings ReadStation(const Arguments& arguments, bool dicom) {
-  StationSettings station;
-  const bool given = arguments.Has("--config");
-  if (!given && !dicom) return station;
-  const std::string problem =
-      LoadStationSettings(given ? arguments.Value("--config") : DefaultStationConfigPath(), given, station);
-  if (!problem.empty()) throw Failure("station configuration " + problem);
-  return station;
-}
-
 }  // namespace
 
 const std::vector<OptionSpec> kImageOutputOptions = ImageOutputOptions();
@@ -107,7 +96,10 @@ ImageOutput ParseImageOutput(const Arguments& arguments) {
   for (const ExamField& field : ExamFields()) output.exam.*field.member = arguments.Value(field.option);
   const std::string problem = CheckExam(output.exam, false);
   if (!problem.empty()) throw UsageError(problem);
-  output.station = ReadStation(arguments, output.formats.dicom);
+  // DICOM leaves for a PACS or an outbox, and is what a worklist item is for.
+  for (const char* option : {"--send", "--outbox", "--worklist"})
+    if (arguments.Has(option)) output.formats.dicom = true;
+  if (output.formats.dicom || arguments.Has("--config")) output.station = ReadStationSettings(arguments);
   if (arguments.Has("--uid-root")) {
     const std::string rootProblem = CheckUidRoot("--uid-root", arguments.Value("--uid-root"));
     if (!rootProblem.empty()) throw UsageError(rootProblem);
@@ -115,6 +107,9 @@ ImageOutput ParseImageOutput(const Arguments& arguments) {
   }
   output.exam.studyInstanceUid = NewUid(output.station.uidRoot);
   output.exam.studyDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
+  // A study needs an ID to be filed under; without one given, its start
+  // "YYMMDDHHMMSS" (UTC) serves, as a station numbers its studies.
+  if (output.exam.studyId.empty()) output.exam.studyId = output.exam.studyDateTimeUtc.substr(2);
   output.correctedSeriesUid = NewUid(output.station.uidRoot);
   output.enhancedSeriesUid = NewUid(output.station.uidRoot);
   return output;
