@@ -158,7 +158,8 @@ std::string CheckUtf8(const std::string& text) {
 std::string CheckValue(const std::string& field, Vr vr, const std::string& value) {
   const VrRule& rule = RuleOf(vr);
   std::string problem = CheckCharacters(rule, value);
-  if (problem.empty() && vr != Vr::kPN && value.size() > rule.maxLength)
+  // A person name is measured per group, a date by its form.
+  if (problem.empty() && vr != Vr::kPN && vr != Vr::kDA && value.size() > rule.maxLength)
     problem = LengthText(value) + ", " + rule.name + " allows " + std::to_string(rule.maxLength);
   if (problem.empty() && !value.empty()) {
     if (vr == Vr::kPN) problem = CheckPersonName(value);
