@@ -221,6 +221,7 @@ int Run(const std::vector<std::string>& words) {
     record.enhanced = false;
     record.sourceSopClassUid.clear();
     record.sourceSopInstanceUid.clear();
+    record.sourceExposureIndex.reset();
     const WrittenDicom corrected = WriteImageFiles(output, frame, "", image.data(), record);
     if (enhance) {
       std::memcpy(source.data(), image.data(), kPixels * sizeof(uint16_t));
@@ -232,6 +233,7 @@ int Run(const std::vector<std::string>& words) {
       record.enhancement = enhancement;
       record.sourceSopClassUid = corrected.sopClassUid;
       record.sourceSopInstanceUid = corrected.sopInstanceUid;
+      record.sourceExposureIndex = corrected.exposureIndex;
       WriteImageFiles(output, frame, "_enhanced", enhanced.data(), record);
     }
     if (frames > 1) {

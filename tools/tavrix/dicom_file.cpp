@@ -316,7 +316,8 @@ void PutDetector(DatasetBuilder& put, const DicomImage& info) {
   if (info.exposureIndex) {
     put.Put(DCM_ExposureIndex, FormatDecimal(info.exposureIndex->exposureIndex));
     put.Put(DCM_TargetExposureIndex, FormatDecimal(info.exposureIndex->targetExposureIndex));
-    put.Put(DCM_DeviationIndex, FormatDecimal(info.exposureIndex->deviationIndex));
+    if (info.exposureIndex->deviationIndex)
+      put.Put(DCM_DeviationIndex, FormatDecimal(*info.exposureIndex->deviationIndex));
   }
 }
 

@@ -34,9 +34,11 @@ struct VoiWindow {
   double width = 1;  // at least 1
 };
 
-// The exposure index of the image, its target and deviation.
+// The exposure index of the image (IEC 62494-1), its target, and the
+// deviation index when the exposure index is above 0.
 struct DicomExposureIndex {
-  double exposureIndex = 0, targetExposureIndex = 0, deviationIndex = 0;
+  double exposureIndex = 0, targetExposureIndex = 0;
+  std::optional<double> deviationIndex;
 };
 
 struct DicomImage {

@@ -13,6 +13,7 @@
 #include "dicom_file.h"
 #include "files/system_places.h"
 #include "outbox_sending.h"
+#include "qa/exposure_index.h"
 #include "image_files.h"
 #include "output_files.h"
 #include "tavrix_1417_pci_vusk.h"
@@ -177,6 +178,23 @@ std::string DerivationRecord(ImageRecord record, const std::string& utcTime) {
   return json;
 }
 
+// The exposure index of a corrected image over its whole data area, when
+// the station knows the panel's response and the target.
+std::optional<DicomExposureIndex> ExposureIndexOf(const uint16_t* image, const PanelSettings& panel,
+                                                  const StationSettings& station) {
+  if (!panel.response || !station.targetExposureIndex) return std::nullopt;
+  tavrix_qa::ResponseConversion response;
+  response.countsPerUGy = panel.response->countsPerUGy;
+  response.offset = panel.response->offset;
+  const tavrix_qa::Region whole{0, 0, kHeight, kWidth};
+  DicomExposureIndex index;
+  index.exposureIndex = tavrix_qa::ExposureIndex(image, whole, response);
+  index.targetExposureIndex = *station.targetExposureIndex;
+  if (index.exposureIndex > 0)
+    index.deviationIndex = tavrix_qa::DeviationIndex(index.exposureIndex, index.targetExposureIndex);
+  return index;
+}
+
 DicomImage DicomOf(const ImageOutput& output, const uint16_t* image, const ImageRecord& record,
                    const std::string& isoTime) {
   const StationSettings& station = output.station;
@@ -195,6 +213,7 @@ DicomImage DicomOf(const ImageOutput& output, const uint16_t* image, const Image
   info.sourceSopClassUid = record.sourceSopClassUid;
   info.sourceSopInstanceUid = record.sourceSopInstanceUid;
   if (record.temperature) info.detectorTemperature = double(*record.temperature);
+  info.exposureIndex = record.enhanced ? record.sourceExposureIndex : ExposureIndexOf(image, panel, station);
   info.acquisitionDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
   info.derivationDescription = DerivationRecord(record, isoTime);
   return info;
@@ -233,7 +252,7 @@ WrittenDicom WriteImageFiles(const ImageOutput& output, int index, const std::st
       const std::string problem = Outbox(output.outbox).Put(path);
       if (!problem.empty()) throw Failure(path + ": not put in the outbox " + output.outbox + ": " + problem);
     }
-    written = {DicomSopClassUid(info), info.sopInstanceUid};
+    written = {DicomSopClassUid(info), info.sopInstanceUid, info.exposureIndex};
   }
   return written;
 }

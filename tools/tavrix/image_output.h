@@ -54,14 +54,17 @@ struct ImageRecord {
   std::optional<int> temperature;  // degrees Celsius, when a reading arrived
   std::string sourceFile;
   long frameIndex = -1;
-  // The DICOM image an enhanced one was made from, when one was written.
+  // The DICOM image an enhanced one was made from, when one was written,
+  // and that image's exposure index.
   std::string sourceSopClassUid, sourceSopInstanceUid;
+  std::optional<DicomExposureIndex> sourceExposureIndex;
 };
 
 // The DICOM object WriteImageFiles wrote: its SOP class and instance UIDs
 // (empty when DICOM was not chosen).
 struct WrittenDicom {
   std::string sopClassUid, sopInstanceUid;
+  std::optional<DicomExposureIndex> exposureIndex;
 };
 
 // The record as one JSON object, with the version and the time.

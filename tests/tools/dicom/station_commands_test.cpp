@@ -102,7 +102,10 @@ class StationCommandsTest : public ::testing::Test {
                            << "outbox = " << outbox_ << "\n"
                            << "station_name = ROOM 1\n"
                            << "panel0.detector_id = PANEL-A\n"
-                           << "panel0.serial_number = SN-0001\n";
+                           << "panel0.serial_number = SN-0001\n"
+                           << "panel0.response_gain = 20\n"
+                           << "panel0.response_offset = 100\n"
+                           << "target_exposure_index = 250\n";
   }
 
   // Every DICOM file written is at the PACS once, in one study and its
@@ -164,14 +167,18 @@ TEST_F(StationCommandsTest, WorklistThenAcquireWithSendFilesOneStudyOfTwoSeries)
   DcmFileFormat corrected, enhanced;
   ASSERT_TRUE(corrected.loadFile((images_ + "/chest_0002.dcm").c_str()).good());
   ASSERT_TRUE(enhanced.loadFile((images_ + "/chest_0002_enhanced.dcm").c_str()).good());
-  OFString instance, referenced, number, detector;
+  OFString instance, referenced, number, detector, correctedIndex, enhancedIndex;
   corrected.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, instance);
+  corrected.getDataset()->findAndGetOFString(DCM_ExposureIndex, correctedIndex);
+  enhanced.getDataset()->findAndGetOFString(DCM_ExposureIndex, enhancedIndex);
   enhanced.getDataset()->findAndGetOFString(DCM_ReferencedSOPInstanceUID, referenced, 0, true);
   enhanced.getDataset()->findAndGetOFString(DCM_InstanceNumber, number);
   enhanced.getDataset()->findAndGetOFString(DCM_DetectorID, detector);
   EXPECT_EQ(referenced, instance);
   EXPECT_EQ(number, "2");
   EXPECT_EQ(detector, "PANEL-A");
+  EXPECT_FALSE(correctedIndex.empty());
+  EXPECT_EQ(enhancedIndex, correctedIndex);  // the exposure's, measured on the linear image
 
   std::vector<std::string> check = {TAVRIX_TEST_DCIODVFY_CHECK, "--no-warnings"};
   check.insert(check.end(), files.begin(), files.end());
