@@ -21,11 +21,11 @@ TEST(StationSettingsTest, ReadsEveryKeyOfACommentedFile) {
                                  "\xEF\xBB\xBF# Room 1\r\n"
                                  "uid_root = 1.2.826.0.1.3680043.10.999\n"
                                  "  ae_title=ROOM1  \n"
-                                 "pacs = PACS@pacs.example:104\n"
+                                 "pacs = PACS@pacs.example:104   # the PACS\n"
                                  "worklist = RIS@ris.example:107\n"
                                  "\n"
                                  "outbox = /var/spool/tavrix\n"
-                                 "station_name = ROOM 1\n"
+                                 "station_name = ROOM#1\n"
                                  "manufacturer = Tavrix\n"
                                  "model = 1417 PCI\n"
                                  "panel1.detector_id = PANEL-B\n"
@@ -41,7 +41,7 @@ TEST(StationSettingsTest, ReadsEveryKeyOfACommentedFile) {
   EXPECT_EQ(FormatNetworkAddress(*settings.pacs), "PACS@pacs.example:104");
   EXPECT_EQ(settings.worklist->port, 107);
   EXPECT_EQ(settings.outbox, "/var/spool/tavrix");
-  EXPECT_EQ(settings.stationName, "ROOM 1");
+  EXPECT_EQ(settings.stationName, "ROOM#1");
   EXPECT_EQ(settings.panels[1].detectorId, "PANEL-B");
   EXPECT_EQ(settings.panels[1].deviceSerialNumber, "SN 42");
   ASSERT_TRUE(settings.panels[1].response);

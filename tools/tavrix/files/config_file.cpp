@@ -29,8 +29,14 @@ std::string ReadLine(const std::string& raw, const std::vector<ConfigKey>& keys,
   std::string line = raw;
   if (!line.empty() && line.back() == '\r') line.pop_back();  // written on Windows
   if (number == 1 && line.compare(0, 3, kUtf8ByteOrderMark) == 0) line.erase(0, 3);
-  const std::string content = Trim(line);
+  std::string content = Trim(line);
   if (content.empty() || content[0] == '#') return "";
+  // A comment may follow a value after a space: "pacs = P@h:104  # the PACS".
+  for (size_t at = content.find('#'); at != std::string::npos; at = content.find('#', at + 1))
+    if (content[at - 1] == ' ' || content[at - 1] == '\t') {
+      content = Trim(content.substr(0, at));
+      break;
+    }
   const size_t equals = content.find('=');
   if (equals == std::string::npos) return "\"" + content + "\" is no \"key = value\" line";
   const std::string name = Trim(content.substr(0, equals));

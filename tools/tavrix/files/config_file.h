@@ -1,5 +1,6 @@
-// A settings file of "key = value" lines: '#' begins a comment line, blank
-// lines are ignored, spaces around keys and values too. Every key must be
+// A settings file of "key = value" lines: '#' begins a comment, at the start
+// of a line or after a space; blank lines are ignored, spaces around keys
+// and values too. Every key must be
 // one the reader knows, given once, and its value must pass the key's check;
 // otherwise the file is refused, naming the line.
 #pragma once
