@@ -176,6 +176,91 @@ struct DetectorSession {
   DetectorSession& operator=(const DetectorSession&) = delete;
 };
 
+// What one run takes, parsed and checked before the detector is touched.
+struct Acquisition {
+  int panel = 0;
+  int frames = 1;
+  bool enhance = false;
+  EnhancementSettings enhancement{};
+  std::string pixelMap, gainMap;  // both empty: the neutral maps
+};
+
+Acquisition ParseAcquisition(const Arguments& arguments) {
+  Acquisition plan;
+  plan.panel = arguments.IntValue("--panel", 0, 0, 1);
+  plan.frames = arguments.IntValue("--frames", 1, 1, kMaxFrames);
+  if (arguments.Has("--pixel-map") != arguments.Has("--gain-map"))
+    throw UsageError("--pixel-map and --gain-map go together");
+  plan.pixelMap = arguments.Value("--pixel-map");
+  plan.gainMap = arguments.Value("--gain-map");
+  plan.enhance = arguments.Has("--enhance");
+  if (plan.enhance) {
+    const std::vector<int> v = ParseIntegerList(arguments.Value("--enhance"), 4, "--enhance");
+    plan.enhancement = {v[0], v[1], v[2], v[3]};
+  }
+  return plan;
+}
+
+// Writes the corrected image of `frame` and, when asked, its enhanced image
+// referring to it.
+void WriteFrame(const Acquisition& plan, const ImageOutput& output, int frame, const std::vector<uint16_t>& image,
+                ImageRecord& record, std::vector<uint16_t>& source, std::vector<uint16_t>& enhanced) {
+  record.enhanced = false;
+  record.sourceSopClassUid.clear();
+  record.sourceSopInstanceUid.clear();
+  record.sourceExposureIndex.reset();
+  const WrittenDicom corrected = WriteImageFiles(output, frame, "", image.data(), record);
+  if (!plan.enhance) return;
+  std::memcpy(source.data(), image.data(), kPixels * sizeof(uint16_t));
+  std::memset(enhanced.data(), 0, kPixels * sizeof(uint16_t));
+  const EnhancementSettings& e = plan.enhancement;
+  Require(Enhancement(source.data(), enhanced.data(), e.levels, e.strength, e.radius, e.decay) == 1,
+          "Enhancement refused the image");
+  record.enhanced = true;
+  record.enhancement = e;
+  record.sourceSopClassUid = corrected.sopClassUid;
+  record.sourceSopInstanceUid = corrected.sopInstanceUid;
+  record.sourceExposureIndex = corrected.exposureIndex;
+  WriteImageFiles(output, frame, "_enhanced", enhanced.data(), record);
+}
+
+// Arms, exposes and writes every frame; the detector is released when it
+// returns. Returns the frames written (fewer after Ctrl-C).
+int TakeFrames(const Acquisition& plan, const ImageOutput& output) {
+  ImageRecord record;
+  record.command = "acquire";
+  record.panel = plan.panel;
+  DetectorSession session;
+  Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
+  if (!plan.pixelMap.empty()) {
+    LoadMaps(plan.pixelMap, plan.gainMap, plan.panel, record);
+  } else {
+    std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+  }
+  Require(PanelSelect(plan.panel) == plan.panel,
+          "PanelSelect(" + std::to_string(plan.panel) + ") did not select the panel");
+  CatchInterrupt();
+
+  std::vector<uint16_t> source(kPixels), enhanced(kPixels);
+  const auto start = std::chrono::steady_clock::now();
+  for (int frame = 1; frame <= plan.frames; ++frame) {
+    const std::vector<uint16_t> image = AcquireOne(frame);
+    PollMessagesInto(record);
+    WriteFrame(plan, output, frame, image, record, source, enhanced);
+    if (plan.frames > 1) {
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      std::fprintf(stderr, "\r%d of %d frames, %.2f frames per second", frame, plan.frames,
+                   seconds > 0 ? frame / seconds : 0.0);
+      if (frame == plan.frames) std::fprintf(stderr, "\n");
+    }
+    if (InterruptRequested() && frame < plan.frames) {
+      RunforDetector(TAVRIX_RUN_CANCEL);
+      return frame;
+    }
+  }
+  return plan.frames;
+}
+
 int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
   options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true},
@@ -187,70 +272,18 @@ int Run(const std::vector<std::string>& words) {
   ImageOutput output = ParseImageOutput(arguments);
   const StationNetwork network = ParseNetwork(arguments, output.station);
   output.outbox = network.outbox;
-  const int panel = arguments.IntValue("--panel", 0, 0, 1);
-  const int frames = arguments.IntValue("--frames", 1, 1, kMaxFrames);
-  if (arguments.Has("--pixel-map") != arguments.Has("--gain-map"))
-    throw UsageError("--pixel-map and --gain-map go together");
-  ImageRecord record;
-  record.command = "acquire";
-  record.panel = panel;
-  EnhancementSettings enhancement{};
-  const bool enhance = arguments.Has("--enhance");
-  if (enhance) {
-    const std::vector<int> v = ParseIntegerList(arguments.Value("--enhance"), 4, "--enhance");
-    enhancement = {v[0], v[1], v[2], v[3]};
-  }
-  CheckOutputsFree(output, 1, frames, enhance);
+  const Acquisition plan = ParseAcquisition(arguments);
+  CheckOutputsFree(output, 1, plan.frames, plan.enhance);
   if (network.worklist) TakeWorklistItem(*network.worklist, output);
 
-  DetectorSession session;
-  Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
-  if (arguments.Has("--pixel-map")) {
-    LoadMaps(arguments.Value("--pixel-map"), arguments.Value("--gain-map"), panel, record);
-  } else {
-    std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+  const int written = TakeFrames(plan, output);
+  if (written < plan.frames) {
+    std::fprintf(stderr, "\ninterrupted: %d of %d frames written, detector disarmed%s%s\n", written, plan.frames,
+                 network.outbox.empty() ? "" : "; their DICOM files wait in the outbox ", network.outbox.c_str());
+    return kInterruptedStatus;
   }
-  Require(PanelSelect(panel) == panel, "PanelSelect(" + std::to_string(panel) + ") did not select the panel");
-  CatchInterrupt();
-
-  std::vector<uint16_t> source(kPixels), enhanced(kPixels);
-  const auto start = std::chrono::steady_clock::now();
-  for (int frame = 1; frame <= frames; ++frame) {
-    const std::vector<uint16_t> image = AcquireOne(frame);
-    PollMessagesInto(record);
-    record.enhanced = false;
-    record.sourceSopClassUid.clear();
-    record.sourceSopInstanceUid.clear();
-    record.sourceExposureIndex.reset();
-    const WrittenDicom corrected = WriteImageFiles(output, frame, "", image.data(), record);
-    if (enhance) {
-      std::memcpy(source.data(), image.data(), kPixels * sizeof(uint16_t));
-      std::memset(enhanced.data(), 0, kPixels * sizeof(uint16_t));
-      Require(Enhancement(source.data(), enhanced.data(), enhancement.levels, enhancement.strength,
-                          enhancement.radius, enhancement.decay) == 1,
-              "Enhancement refused the image");
-      record.enhanced = true;
-      record.enhancement = enhancement;
-      record.sourceSopClassUid = corrected.sopClassUid;
-      record.sourceSopInstanceUid = corrected.sopInstanceUid;
-      record.sourceExposureIndex = corrected.exposureIndex;
-      WriteImageFiles(output, frame, "_enhanced", enhanced.data(), record);
-    }
-    if (frames > 1) {
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::fprintf(stderr, "\r%d of %d frames, %.2f frames per second", frame, frames,
-                   seconds > 0 ? frame / seconds : 0.0);
-      if (frame == frames) std::fprintf(stderr, "\n");
-    }
-    if (InterruptRequested() && frame < frames) {
-      RunforDetector(TAVRIX_RUN_CANCEL);
-      std::fprintf(stderr, "\ninterrupted: %d of %d frames written, detector disarmed%s%s\n", frame, frames,
-                   network.outbox.empty() ? "" : "; their DICOM files wait in the outbox ",
-                   network.outbox.c_str());
-      return kInterruptedStatus;
-    }
-  }
-  std::printf("%d frame(s) written as %s_NNNN\n", frames, output.prefix.c_str());
+  std::printf("%d frame(s) written as %s_NNNN\n", plan.frames, output.prefix.c_str());
+  // Sent with the detector released: a slow PACS holds up no other exposure.
   if (!network.pacs) return 0;
   return SendOutbox(network.outbox, *network.pacs);
 }
