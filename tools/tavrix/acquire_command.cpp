@@ -110,6 +110,7 @@ void TakeWorklistItem(const PeerConnection& worklist, ImageOutput& output) {
   output.exam = exam;
   std::printf("worklist: %s, %s, accession %s, %s\n", exam.patientName.c_str(), exam.patientId.c_str(),
               exam.accessionNumber.c_str(), exam.requestedProcedureDescription.c_str());
+  std::fflush(stdout);  // before the exposures' progress on standard error
 }
 
 // Exit status after an interrupt, as shells report a command ended by Ctrl-C.
