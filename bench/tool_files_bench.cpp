@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "acquisition/read_frame.h"
-#include "commands.h"
+#include "commands/commands.h"
 #include "correction/correct_image.h"
+#include "files/image_files.h"
 #include "grabber/frame_grabber.h"
 #include "platform/dimensions.h"
-#include "image_files.h"
 #include "simulated_panel.h"
 #include "tavrix_1417_pci_vusk.h"
 
