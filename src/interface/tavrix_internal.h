@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <memory>
 
+#include "tavrix_1417_pci_vusk.h"
+
 namespace tavrix {
 
-// ---- geometry ----
-constexpr int32_t kImageWidth = 3072;
-constexpr int32_t kImageHeight = 3072;
+// ---- geometry (the public header's, for C++) ----
+constexpr int32_t kImageWidth = TAVRIX_IMAGE_WIDTH;
+constexpr int32_t kImageHeight = TAVRIX_IMAGE_HEIGHT;
 // Pixel maps carry one extra column (row flags) and one extra row (column flags).
 constexpr int32_t kMapWidth = kImageWidth + 1;
 constexpr int32_t kMapHeight = kImageHeight + 1;

@@ -1,15 +1,8 @@
 #include "calibration/calibration_frames.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
-#include <system_error>
 
-#include "cli/command_line.h"
 #include "files/raw_frames.h"
 #include "tavrix_internal.h"
 

@@ -2,14 +2,9 @@
 // frames, either stored raw-frame files (build) or frames fetched through
 // the frame grabber (acquire), with a report of what was found.
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <system_error>
 
@@ -17,6 +12,7 @@
 #include "calibration/calibration_frames.h"
 #include "calibration/calibration_report.h"
 #include "cli/command_line.h"
+#include "cli/usage_facts.h"
 #include "commands/commands.h"
 #include "files/map_files.h"
 #include "files/output_files.h"
@@ -38,7 +34,7 @@ const std::string kUsage =
     "Builds the panel's maps from uncorrected frames (read out only: no filter, no maps,\n"
     "no border) and writes DIR/pixel_map.bin, DIR/gain_map.bin, DIR/defects.csv and\n"
     "DIR/report.html with its pictures. Each --flats is one dose level (files of one or\n"
-    "more raw frames of 16,204,480 bytes); --check is an independent flat used only to\n"
+    "more raw frames of " + Grouped(tavrix::kRawFrameBytes) + " bytes); --check is an independent flat used only to\n"
     "measure the result. Every set needs at least " + std::to_string(kMinFramesPerSet) + " frames. `acquire` fetches the frames\n"
     "through the frame grabber, asks for each dose (Enter to go on; --yes does not ask),\n"
     "stores them as raw files in DIR and builds from them.\n"
@@ -64,7 +60,7 @@ struct Threshold {
 };
 const Threshold kThresholds[] = {
     {"--dead-below", &CalibrationSettings::deadBelow, 0.0, 1.0},
-    {"--hot-above", &CalibrationSettings::hotAbove, 1.0, 16383.0},
+    {"--hot-above", &CalibrationSettings::hotAbove, 1.0, double(tavrix::kMaxPixelValue)},
     {"--over-above", &CalibrationSettings::overAbove, 1.0, 100.0},
     {"--under-below", &CalibrationSettings::underBelow, 0.0, 1.0},
     {"--noisy-above", &CalibrationSettings::noisyAbove, 1.0, 1000.0},

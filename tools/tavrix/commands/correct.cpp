@@ -1,9 +1,6 @@
 // tavrix correct: stored raw frames read out and corrected exactly as an
 // acquisition treats the frame it fetches, through the library's own core.
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <future>
 #include <memory>
 #include <tuple>
@@ -11,10 +8,10 @@
 #include <vector>
 
 #include "cli/interrupt.h"
+#include "cli/usage_facts.h"
 #include "commands/commands.h"
 #include "commands/image_output.h"
 #include "files/background_writer.h"
-#include "files/image_files.h"
 #include "files/map_files.h"
 #include "files/raw_frames.h"
 #include "tavrix_internal.h"
@@ -23,10 +20,10 @@ namespace tavrix_tool {
 
 namespace {
 
-const char* const kUsage =
+const std::string kUsage =
     "usage: tavrix correct --pixel-map FILE --gain-map FILE [--panel 0|1] [--format ...] -o PREFIX RAW_FILE...\n"
     "\n"
-    "Reads out and corrects stored raw frames (each file one or more frames of 16,204,480\n"
+    "Reads out and corrects stored raw frames (each file one or more frames of " + Grouped(tavrix::kRawFrameBytes) + "\n"
     "bytes) with the given maps, exactly as an acquisition would: the images equal those\n"
     "of acquiring the same frames with the same maps. Images are numbered across the files.\n"
     "\n"
@@ -114,7 +111,7 @@ int Run(const std::vector<std::string>& words) {
 
 }  // namespace
 
-const Command kCorrectCommand = {"correct", "correct stored raw frames exactly as an acquisition would", kUsage, Run,
+const Command kCorrectCommand = {"correct", "correct stored raw frames exactly as an acquisition would", kUsage.c_str(), Run,
                                  true};
 
 }  // namespace tavrix_tool

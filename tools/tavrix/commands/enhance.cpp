@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/usage_facts.h"
 #include "commands/commands.h"
 #include "commands/detector_session.h"
 #include "commands/image_output.h"
@@ -19,11 +20,11 @@ constexpr int32_t kHeight = TAVRIX_IMAGE_HEIGHT;
 constexpr size_t kPixels = size_t(kWidth) * kHeight;
 constexpr EnhancementSettings kDefaults = {5, 10, 3, 10};
 
-const char* const kUsage =
+const std::string kUsage =
     "usage: tavrix enhance [--levels L] [--strength S] [--radius R] [--decay D] [--format ...] -o PREFIX IMAGE...\n"
     "\n"
-    "Enhances stored 3072 x 3072 16-bit images (TIFF, or headerless little-endian .raw of\n"
-    "18,874,368 bytes) for display and writes PREFIX_0001_enhanced.tif, ... The inputs are\n"
+    "Enhances stored " + ImageSize() + " 16-bit images (TIFF, or headerless little-endian .raw of\n"
+    "" + Grouped(kPixels * sizeof(uint16_t)) + " bytes) for display and writes PREFIX_0001_enhanced.tif, ... The inputs are\n"
     "never modified.\n"
     "\n"
     "  --levels L                 detail levels, 1..5 (default 5)\n"
@@ -67,6 +68,6 @@ int Run(const std::vector<std::string>& words) {
 
 }  // namespace
 
-const Command kEnhanceCommand = {"enhance", "enhance stored images for display", kUsage, Run, true};
+const Command kEnhanceCommand = {"enhance", "enhance stored images for display", kUsage.c_str(), Run, true};
 
 }  // namespace tavrix_tool

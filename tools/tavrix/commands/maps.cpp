@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/usage_facts.h"
 #include "commands/commands.h"
 #include "files/image_files.h"
 #include "files/map_files.h"
@@ -26,21 +27,21 @@ constexpr size_t kListLimit = 12;  // lines listed one by one; more are counted
 constexpr int32_t kFirstDataless = tavrix::kReadoutColumns;
 constexpr int32_t kLastDataless = kImageWidth - tavrix::kReadoutColumns - 1;
 
-const char kUsage[] =
+const std::string kUsage =
     "usage: tavrix maps PIXEL_MAP [GAIN_MAP] [-o PREFIX] [--force]\n"
     "\n"
     "Checks a panel's calibration maps and tells what they do to its images.\n"
     "\n"
-    "  PIXEL_MAP    pixel map: 3073 x 3073 bytes (pixel codes, a flag byte ending\n"
-    "               each of the first 3072 rows, column flags in the last row)\n"
-    "  GAIN_MAP     gain map: 3072 x 3072 little-endian float32 values\n"
+    "  PIXEL_MAP    pixel map: " + Square(tavrix::kMapWidth) + " bytes (pixel codes, a flag byte ending\n"
+    "               each of the first " + std::to_string(tavrix::kImageHeight) + " rows, column flags in the last row)\n"
+    "  GAIN_MAP     gain map: " + ImageSize() + " little-endian float32 values\n"
     "\n"
     "Prints the defective pixels by code (2 is the fill code), their clusters\n"
     "(8-connected), the flagged rows (1 right half, 2 left half, 3 both halves)\n"
     "and columns, and the defects and flags the correction never reaches or\n"
-    "masks with the 40-pixel border. For a gain map: the 1st, 50th and 99th\n"
+    "masks with the " + std::to_string(tavrix::kBorderMaskWidth) + "-pixel border. For a gain map: the 1st, 50th and 99th\n"
     "percentile, minimum and maximum of the finite gains where the image carries\n"
-    "data (rows and columns 40..3031 without columns 1280..1791), and how many\n"
+    "data (rows and columns " + UnmaskedLines() + " without columns " + DatalessColumns() + "), and how many\n"
     "gains there are NaN, infinite, zero and negative.\n"
     "\n"
     "  -o PREFIX    also write PREFIX_defects.png (the defect map in colour, full\n"
@@ -245,7 +246,7 @@ void WritePictures(const Outputs& outputs, const Maps& maps, const PixelMapRepor
 int RunMaps(const std::vector<std::string>& words) {
   const Arguments arguments(words, {{"-o", true}, {"--force", false}, {"--help", false}});
   if (arguments.Has("--help")) {
-    std::fputs(kUsage, stdout);
+    std::fputs(kUsage.c_str(), stdout);
     return 0;
   }
   const std::vector<std::string>& paths = arguments.Positionals();
@@ -269,6 +270,6 @@ int RunMaps(const std::vector<std::string>& words) {
 }  // namespace
 
 extern const Command kMapsCommand{"maps", "what a pixel map and a gain map do to the images, as text and pictures",
-                                  kUsage, RunMaps};
+                                  kUsage.c_str(), RunMaps};
 
 }  // namespace tavrix_tool

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/usage_facts.h"
 #include "commands/commands.h"
 #include "files/image_files.h"
 #include "files/output_files.h"
@@ -14,11 +15,11 @@ namespace tavrix_tool {
 
 namespace {
 
-const char* const kUsage =
+const std::string kUsage =
     "usage: tavrix raw-from-image IMAGE -o RAW_FILE [--force]\n"
     "\n"
-    "Writes the raw frame (16,204,480 bytes) that the readout turns into IMAGE (a 3072 x 3072\n"
-    "16-bit TIFF or .raw). The middle columns 1280..1791 carry no data and are not kept.\n"
+    "Writes the raw frame (" + Grouped(tavrix::kRawFrameBytes) + " bytes) that the readout turns into IMAGE (a " + ImageSize() + "\n"
+    "16-bit TIFF or .raw). The middle columns " + DatalessColumns() + " carry no data and are not kept.\n"
     "Concatenated frames make a replay file for the simulator (PCI_FRM01_SIM_FRAMES).\n";
 
 int Run(const std::vector<std::string>& words) {
@@ -39,6 +40,6 @@ int Run(const std::vector<std::string>& words) {
 
 }  // namespace
 
-const Command kRawFromImageCommand = {"raw-from-image", "make a raw frame (for replay) from an image", kUsage, Run};
+const Command kRawFromImageCommand = {"raw-from-image", "make a raw frame (for replay) from an image", kUsage.c_str(), Run};
 
 }  // namespace tavrix_tool

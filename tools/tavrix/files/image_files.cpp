@@ -8,8 +8,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "cli/command_line.h"

@@ -50,7 +50,7 @@ void ReadRawFrames(const std::vector<std::string>& files, const std::vector<uint
   }
 }
 
-void WriteRawFrames(const std::string& path, bool overwrite, int frames, const RawFrameSource& next) {
+void WriteRawFrames(const std::string& path, bool overwrite, int frames, const RawFrameFiller& next) {
   WriteAtomically(path, overwrite, [&](const std::string& temporary) -> std::string {
     File file(std::fopen(temporary.c_str(), "wb"), std::fclose);
     if (!file) return std::strerror(errno);

@@ -21,7 +21,7 @@ void ReadRawFrames(const std::vector<std::string>& files, const std::vector<uint
 
 // Writes `frames` frames as the file `path` (under a temporary name first).
 // `next` fills each frame in turn, or returns why it could not.
-using RawFrameSource = std::function<std::string(uint8_t* frame)>;
-void WriteRawFrames(const std::string& path, bool overwrite, int frames, const RawFrameSource& next);
+using RawFrameFiller = std::function<std::string(uint8_t* frame)>;
+void WriteRawFrames(const std::string& path, bool overwrite, int frames, const RawFrameFiller& next);
 
 }  // namespace tavrix_tool
