@@ -16,9 +16,6 @@ namespace {
 
 constexpr int32_t kWidth = TAVRIX_IMAGE_WIDTH;
 constexpr int32_t kHeight = TAVRIX_IMAGE_HEIGHT;
-constexpr double kPixelPitchMm = 0.139;
-constexpr const char* kMake = "Tavrix";
-constexpr const char* kModel = "1417 PCI";
 // An enhanced image spans the 14-bit range; shown whole.
 constexpr double kEnhancedWindowCenter = 8192.0;
 constexpr double kEnhancedWindowWidth = 16384.0;
@@ -134,8 +131,8 @@ void WriteImageFiles(const ImageOutput& output, int index, const std::string& su
     TiffTags tags;
     tags.software = "tavrix " + VersionString();
     tags.dateTime = FormatTime("%Y:%m:%d %H:%M:%S");
-    tags.make = kMake;
-    tags.model = kModel;
+    tags.make = kManufacturer;
+    tags.model = kModelName;
     tags.description = RecordJson(record, isoTime);
     tags.pixelPitchMm = kPixelPitchMm;
     tags.deflate = output.compress;

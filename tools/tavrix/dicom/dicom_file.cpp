@@ -15,19 +15,17 @@
 #include <cstdio>
 #include <ctime>
 
+#include "tavrix_internal.h"
+
 namespace tavrix_tool {
 
 namespace {
 
 constexpr uint16_t kBitsStored = 14;
-constexpr uint16_t kMaxPixelValue = (1u << kBitsStored) - 1;
-// Row spacing \ column spacing at the detector surface, in mm.
-constexpr const char* kImagerPixelSpacing = "0.139\\0.139";
+static_assert((1 << kBitsStored) - 1 == tavrix::kMaxPixelValue, "the pixels' range is 14 bits");
 // Indirect conversion: a scintillator whose light photodiodes read, as in
 // flat panels of this class. SCINTILLATOR is the DICOM term for it.
 constexpr const char* kDetectorType = "SCINTILLATOR";
-constexpr const char* kManufacturer = "Tavrix";
-constexpr const char* kModelName = "1417 PCI";
 // Pixel values rise with the X-ray intensity at the panel.
 constexpr const char* kIntensitySign = "1";
 // The whole panel is imaged at once; what lies on it is not recorded, so the
@@ -49,6 +47,12 @@ std::string FormatDecimal(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.8g", value);  // at most 16 characters, as DS allows
   return text;
+}
+
+// Row spacing \ column spacing at the detector surface, in mm.
+std::string ImagerPixelSpacing() {
+  const std::string pitch = FormatDecimal(kPixelPitchMm);
+  return pitch + "\\" + pitch;
 }
 
 std::string CurrentUtc(const char* format) {
@@ -94,16 +98,15 @@ std::string NewUid(const char* root) {
   return dcmGenerateUniqueIdentifier(uid, root);
 }
 
-}  // namespace
-
-std::string WriteDicom(const std::string& path, const uint16_t* image, int32_t width, int32_t height,
-                       const DicomImage& info) {
+// Why the image or its texts cannot be stored, or "".
+std::string InputProblem(const uint16_t* image, int32_t width, int32_t height, const DicomImage& info,
+                         const std::string& charset) {
   if (image == nullptr || width <= 0 || height <= 0 || width > 65535 || height > 65535) {
     return "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels cannot be stored";
   }
   const size_t count = size_t(width) * size_t(height);
   for (size_t i = 0; i < count; ++i) {
-    if (image[i] > kMaxPixelValue) {
+    if (image[i] > tavrix::kMaxPixelValue) {
       return "pixel (" + std::to_string(i / size_t(width)) + ", " + std::to_string(i % size_t(width)) +
              ") is " + std::to_string(image[i]) + ", above the 14-bit range";
     }
@@ -112,114 +115,134 @@ std::string WriteDicom(const std::string& path, const uint16_t* image, int32_t w
                                 info.windowWidth >= 1)) {
     return "window width must be at least 1";
   }
-  const bool ascii = IsAscii(info.patientName) && IsAscii(info.patientId) && IsAscii(info.studyDescription) &&
-                     IsAscii(info.derivationDescription);
-  const std::string charset = ascii ? "" : kUtf8;
   std::string reason = CheckTexts(info, charset);
   if (reason.empty()) reason = CheckDateTime(info.acquisitionDateTimeUtc);
   if (!reason.empty()) return reason;
   // Without the dictionary every attribute would be written with an unknown VR.
   if (!dcmDataDict.isDictionaryLoaded()) return "the DICOM data dictionary is not available";
+  return "";
+}
 
+// Inserts attributes until the first failure, which it keeps.
+class Attributes {
+ public:
+  explicit Attributes(DcmDataset* data) : data_(data) {}
+  void Put(const DcmTagKey& tag, const std::string& value) {
+    if (status_.good()) status_ = data_->putAndInsertString(tag, value.c_str());
+  }
+  void Put16(const DcmTagKey& tag, uint16_t value) {
+    if (status_.good()) status_ = data_->putAndInsertUint16(tag, value);
+  }
+  void Empty(const DcmTagKey& tag) {
+    if (status_.good()) status_ = data_->insertEmptyElement(tag);
+  }
+  void Pixels(const uint16_t* image, size_t count) {
+    if (status_.good()) status_ = data_->putAndInsertUint16Array(DCM_PixelData, image, static_cast<unsigned long>(count));
+  }
+  const OFCondition& Status() const { return status_; }
+
+ private:
+  DcmDataset* data_;
+  OFCondition status_ = EC_Normal;
+};
+
+// SOP Common, Patient and General Study. Every date and time is UTC, which
+// the offset declares; the unknown ones are present and empty.
+void PutInstanceAndStudy(Attributes& a, const DicomImage& info, bool ascii) {
   const std::string date = info.acquisitionDateTimeUtc.substr(0, 8);
   const std::string time = info.acquisitionDateTimeUtc.substr(8);
-  const char* sopClass =
-      info.forPresentation ? UID_DigitalXRayImageStorageForPresentation : UID_DigitalXRayImageStorageForProcessing;
+  a.Put(DCM_SOPClassUID,
+        info.forPresentation ? UID_DigitalXRayImageStorageForPresentation : UID_DigitalXRayImageStorageForProcessing);
+  a.Put(DCM_SOPInstanceUID, NewUid(SITE_INSTANCE_UID_ROOT));
+  if (!ascii) a.Put(DCM_SpecificCharacterSet, kUtf8);
+  a.Put(DCM_TimezoneOffsetFromUTC, "+0000");
+  a.Put(DCM_InstanceCreationDate, CurrentUtc("%Y%m%d"));
+  a.Put(DCM_InstanceCreationTime, CurrentUtc("%H%M%S"));
+  a.Put(DCM_PatientName, info.patientName);
+  a.Put(DCM_PatientID, info.patientId);
+  a.Put(DCM_PatientBirthDate, "");
+  a.Put(DCM_PatientSex, "");
+  a.Put(DCM_StudyInstanceUID, NewUid(SITE_STUDY_UID_ROOT));
+  a.Put(DCM_StudyDate, date);
+  a.Put(DCM_StudyTime, time);
+  a.Put(DCM_ReferringPhysicianName, "");
+  a.Put(DCM_StudyID, "");
+  a.Put(DCM_AccessionNumber, "");
+  if (!info.studyDescription.empty()) a.Put(DCM_StudyDescription, info.studyDescription);
+}
 
-  DcmFileFormat file;
-  DcmDataset* data = file.getDataset();
-  OFCondition status = EC_Normal;
-  auto put = [&](const DcmTagKey& tag, const std::string& value) {
-    if (status.good()) status = data->putAndInsertString(tag, value.c_str());
-  };
-  auto put16 = [&](const DcmTagKey& tag, uint16_t value) {
-    if (status.good()) status = data->putAndInsertUint16(tag, value);
-  };
+// General Series, DX Series, General Equipment, General Image, General
+// Acquisition and DX Anatomy Imaged (the anatomy is not known: its sequence
+// stays empty).
+void PutSeriesAndAcquisition(Attributes& a, const DicomImage& info) {
+  const std::string date = info.acquisitionDateTimeUtc.substr(0, 8);
+  const std::string time = info.acquisitionDateTimeUtc.substr(8);
+  a.Put(DCM_Modality, "DX");
+  a.Put(DCM_SeriesInstanceUID, NewUid(SITE_SERIES_UID_ROOT));
+  a.Put(DCM_SeriesNumber, "1");
+  a.Put(DCM_SeriesDate, date);
+  a.Put(DCM_SeriesTime, time);
+  a.Put(DCM_PresentationIntentType, info.forPresentation ? "FOR PRESENTATION" : "FOR PROCESSING");
+  a.Put(DCM_Manufacturer, kManufacturer);
+  a.Put(DCM_ManufacturerModelName, kModelName);
+  a.Put(DCM_SoftwareVersions, info.softwareVersion);
+  a.Put(DCM_InstanceNumber, "1");
+  a.Put(DCM_PatientOrientation, kPatientOrientation);
+  a.Put(DCM_ContentDate, date);
+  a.Put(DCM_ContentTime, time);
+  a.Put(DCM_AcquisitionDateTime, info.acquisitionDateTimeUtc);
+  if (!info.derivationDescription.empty()) a.Put(DCM_DerivationDescription, info.derivationDescription);
+  a.Put(DCM_ImageLaterality, kImageLaterality);
+  a.Empty(DCM_AnatomicRegionSequence);
+}
 
-  // SOP Common. Every date and time below is UTC, which the offset declares.
-  put(DCM_SOPClassUID, sopClass);
-  put(DCM_SOPInstanceUID, NewUid(SITE_INSTANCE_UID_ROOT));
-  if (!ascii) put(DCM_SpecificCharacterSet, kUtf8);
-  put(DCM_TimezoneOffsetFromUTC, "+0000");
-  put(DCM_InstanceCreationDate, CurrentUtc("%Y%m%d"));
-  put(DCM_InstanceCreationTime, CurrentUtc("%H%M%S"));
-
-  // Patient and General Study: the unknown ones are present and empty.
-  put(DCM_PatientName, info.patientName);
-  put(DCM_PatientID, info.patientId);
-  put(DCM_PatientBirthDate, "");
-  put(DCM_PatientSex, "");
-  put(DCM_StudyInstanceUID, NewUid(SITE_STUDY_UID_ROOT));
-  put(DCM_StudyDate, date);
-  put(DCM_StudyTime, time);
-  put(DCM_ReferringPhysicianName, "");
-  put(DCM_StudyID, "");
-  put(DCM_AccessionNumber, "");
-  if (!info.studyDescription.empty()) put(DCM_StudyDescription, info.studyDescription);
-
-  // General Series and DX Series.
-  put(DCM_Modality, "DX");
-  put(DCM_SeriesInstanceUID, NewUid(SITE_SERIES_UID_ROOT));
-  put(DCM_SeriesNumber, "1");
-  put(DCM_SeriesDate, date);
-  put(DCM_SeriesTime, time);
-  put(DCM_PresentationIntentType, info.forPresentation ? "FOR PRESENTATION" : "FOR PROCESSING");
-
-  // General Equipment.
-  put(DCM_Manufacturer, kManufacturer);
-  put(DCM_ManufacturerModelName, kModelName);
-  put(DCM_SoftwareVersions, info.softwareVersion);
-
-  // General Image and General Acquisition.
-  put(DCM_InstanceNumber, "1");
-  put(DCM_PatientOrientation, kPatientOrientation);
-  put(DCM_ContentDate, date);
-  put(DCM_ContentTime, time);
-  put(DCM_AcquisitionDateTime, info.acquisitionDateTimeUtc);
-  if (!info.derivationDescription.empty()) put(DCM_DerivationDescription, info.derivationDescription);
-
-  // DX Anatomy Imaged: the anatomy is not known, its sequence stays empty.
-  put(DCM_ImageLaterality, kImageLaterality);
-  if (status.good()) status = data->insertEmptyElement(DCM_AnatomicRegionSequence);
-
-  // DX Image (with Image Pixel). The corrected image is what the panel
-  // measured; the enhanced one is derived from it for display.
-  put(DCM_ImageType, info.forPresentation ? "DERIVED\\PRIMARY" : "ORIGINAL\\PRIMARY");
-  put16(DCM_SamplesPerPixel, 1);
-  put(DCM_PhotometricInterpretation, "MONOCHROME2");
-  put16(DCM_Rows, uint16_t(height));
-  put16(DCM_Columns, uint16_t(width));
-  put16(DCM_BitsAllocated, 16);
-  put16(DCM_BitsStored, kBitsStored);
-  put16(DCM_HighBit, kBitsStored - 1);
-  put16(DCM_PixelRepresentation, 0);
-  // The enhancement starts from a logarithmic mapping of the corrected image.
-  put(DCM_PixelIntensityRelationship, info.forPresentation ? "LOG" : "LIN");
-  put(DCM_PixelIntensityRelationshipSign, kIntensitySign);
-  put(DCM_RescaleIntercept, "0");
-  put(DCM_RescaleSlope, "1");
-  put(DCM_RescaleType, "US");
-  put(DCM_LossyImageCompression, "00");
-  put(DCM_BurnedInAnnotation, "NO");
+// DX Image (with Image Pixel), VOI LUT, DX Detector and Acquisition Context.
+// The corrected image is what the panel measured; the enhanced one is derived
+// from it for display, starting from a logarithmic mapping.
+void PutImage(Attributes& a, const uint16_t* image, int32_t width, int32_t height, const DicomImage& info) {
+  a.Put(DCM_ImageType, info.forPresentation ? "DERIVED\\PRIMARY" : "ORIGINAL\\PRIMARY");
+  a.Put16(DCM_SamplesPerPixel, 1);
+  a.Put(DCM_PhotometricInterpretation, "MONOCHROME2");
+  a.Put16(DCM_Rows, uint16_t(height));
+  a.Put16(DCM_Columns, uint16_t(width));
+  a.Put16(DCM_BitsAllocated, 16);
+  a.Put16(DCM_BitsStored, kBitsStored);
+  a.Put16(DCM_HighBit, kBitsStored - 1);
+  a.Put16(DCM_PixelRepresentation, 0);
+  a.Put(DCM_PixelIntensityRelationship, info.forPresentation ? "LOG" : "LIN");
+  a.Put(DCM_PixelIntensityRelationshipSign, kIntensitySign);
+  a.Put(DCM_RescaleIntercept, "0");
+  a.Put(DCM_RescaleSlope, "1");
+  a.Put(DCM_RescaleType, "US");
+  a.Put(DCM_LossyImageCompression, "00");
+  a.Put(DCM_BurnedInAnnotation, "NO");
   // The shape MONOCHROME2 calls for: higher values display brighter.
-  put(DCM_PresentationLUTShape, "IDENTITY");
+  a.Put(DCM_PresentationLUTShape, "IDENTITY");
   if (info.forPresentation) {
-    // VOI LUT.
-    put(DCM_WindowCenter, FormatDecimal(info.windowCenter));
-    put(DCM_WindowWidth, FormatDecimal(info.windowWidth));
+    a.Put(DCM_WindowCenter, FormatDecimal(info.windowCenter));
+    a.Put(DCM_WindowWidth, FormatDecimal(info.windowWidth));
   }
+  a.Put(DCM_DetectorType, kDetectorType);
+  a.Put(DCM_ImagerPixelSpacing, ImagerPixelSpacing());
+  a.Empty(DCM_AcquisitionContextSequence);
+  a.Pixels(image, size_t(width) * size_t(height));
+}
 
-  // DX Detector.
-  put(DCM_DetectorType, kDetectorType);
-  put(DCM_ImagerPixelSpacing, kImagerPixelSpacing);
+}  // namespace
 
-  // Acquisition Context: nothing is known of it.
-  if (status.good()) status = data->insertEmptyElement(DCM_AcquisitionContextSequence);
-
-  if (status.good()) status = data->putAndInsertUint16Array(DCM_PixelData, image, static_cast<unsigned long>(count));
-  if (status.bad()) return std::string("building the DICOM object failed: ") + status.text();
-
-  status = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);
+std::string WriteDicom(const std::string& path, const uint16_t* image, int32_t width, int32_t height,
+                       const DicomImage& info) {
+  const bool ascii = IsAscii(info.patientName) && IsAscii(info.patientId) && IsAscii(info.studyDescription) &&
+                     IsAscii(info.derivationDescription);
+  const std::string problem = InputProblem(image, width, height, info, ascii ? "" : kUtf8);
+  if (!problem.empty()) return problem;
+  DcmFileFormat file;
+  Attributes attributes(file.getDataset());
+  PutInstanceAndStudy(attributes, info, ascii);
+  PutSeriesAndAcquisition(attributes, info);
+  PutImage(attributes, image, width, height, info);
+  if (attributes.Status().bad()) return std::string("building the DICOM object failed: ") + attributes.Status().text();
+  const OFCondition status = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);
   if (status.bad()) return std::string("writing failed: ") + status.text();
   return "";
 }

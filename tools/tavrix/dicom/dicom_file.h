@@ -8,6 +8,12 @@
 
 namespace tavrix_tool {
 
+// The equipment, as DICOM and TIFF files name it.
+constexpr const char* kManufacturer = "Tavrix";
+constexpr const char* kModelName = "1417 PCI";
+// The panel's pixel pitch at the detector surface, in mm.
+constexpr double kPixelPitchMm = 0.139;
+
 struct DicomImage {
   bool forPresentation = false;  // false: a corrected image, "FOR PROCESSING"; true: an enhanced image
   double windowCenter = 0, windowWidth = 0;  // presentation images only; width at least 1
