@@ -2,12 +2,27 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <stdlib.h>
 
-#include "peers.h"
+#include <filesystem>
+#include <fstream>
 
 namespace tavrix_tool {
 namespace {
+
+// A folder of its own for the test's configuration files.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "station_settings_test_XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TemporaryFolder() { std::filesystem::remove_all(path_); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 std::string Write(const TemporaryFolder& folder, const std::string& text) {
   const std::string path = folder.Path() + "/station.conf";

@@ -1,4 +1,4 @@
-#include "coded_terms.h"
+#include "dicom/coded_terms.h"
 
 namespace tavrix_tool {
 

@@ -1,4 +1,4 @@
-#include "display_window.h"
+#include "dicom/display_window.h"
 
 namespace tavrix_tool {
 

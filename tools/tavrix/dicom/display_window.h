@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "dicom_file.h"
-#include "image_files.h"
+#include "dicom/dicom_file.h"
+#include "files/image_files.h"
 
 namespace tavrix_tool {
 

@@ -1,6 +1,6 @@
-#include "exam.h"
+#include "dicom/exam.h"
 
-#include "coded_terms.h"
+#include "dicom/coded_terms.h"
 
 namespace tavrix_tool {
 

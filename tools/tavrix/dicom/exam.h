@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "dicom_file.h"
-#include "value_checks.h"
-#include "worklist_query.h"
+#include "dicom/dicom_file.h"
+#include "dicom/value_checks.h"
+#include "dicom/worklist_query.h"
 
 namespace tavrix_tool {
 

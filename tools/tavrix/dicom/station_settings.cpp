@@ -1,4 +1,4 @@
-#include "station_settings.h"
+#include "dicom/station_settings.h"
 
 #include <cerrno>
 #include <cmath>
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "files/config_file.h"
-#include "uid_scheme.h"
-#include "value_checks.h"
+#include "dicom/uid_scheme.h"
+#include "dicom/value_checks.h"
 
 namespace tavrix_tool {
 

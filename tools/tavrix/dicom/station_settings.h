@@ -8,7 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "network_address.h"
+#include "dicom/dicom_file.h"
+#include "dicom/network_address.h"
 
 namespace tavrix_tool {
 
@@ -32,8 +33,8 @@ struct StationSettings {
   std::optional<NetworkAddress> pacs, worklist;
   std::string outbox;  // "" for the system's default place
   std::string stationName;
-  std::string manufacturer = "Tavrix";
-  std::string modelName = "1417 PCI";
+  std::string manufacturer = kManufacturer;
+  std::string modelName = kModelName;
   PanelSettings panels[kPanels];
   std::optional<double> targetExposureIndex;
 };

@@ -1,9 +1,9 @@
-#include "uid_scheme.h"
+#include "dicom/uid_scheme.h"
 
 #include <stdexcept>
 
-#include "system_random.h"
-#include "value_checks.h"
+#include "dicom/system_random.h"
+#include "dicom/value_checks.h"
 
 namespace tavrix_tool {
 

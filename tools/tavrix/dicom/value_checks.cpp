@@ -1,4 +1,4 @@
-#include "value_checks.h"
+#include "dicom/value_checks.h"
 
 #include <cstdint>
 #include <vector>

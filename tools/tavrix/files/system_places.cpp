@@ -1,4 +1,4 @@
-#include "system_places.h"
+#include "files/system_places.h"
 
 #include <cstdlib>
 

@@ -1,0 +1,259 @@
+#include "commands/image_output.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "commands/outbox_sending.h"
+#include "dicom/dicom_file.h"
+#include "dicom/display_window.h"
+#include "dicom/exam.h"
+#include "dicom/outbox.h"
+#include "dicom/uid_scheme.h"
+#include "dicom/value_checks.h"
+#include "files/image_files.h"
+#include "files/output_files.h"
+#include "files/system_places.h"
+#include "qa/exposure_index.h"
+#include "tavrix_1417_pci_vusk.h"
+
+namespace tavrix_tool {
+
+namespace {
+
+constexpr int32_t kWidth = TAVRIX_IMAGE_WIDTH;
+constexpr int32_t kHeight = TAVRIX_IMAGE_HEIGHT;
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += char(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string FormatTime(const char* format) {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+#if defined(_WIN32)
+  gmtime_s(&utc, &now);
+#else
+  gmtime_r(&now, &utc);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, format, &utc);
+  return text;
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<OptionSpec> ImageOutputOptions() {
+  std::vector<OptionSpec> options = {{"-o", true},      {"--format", true},   {"--force", false},
+                                     {"--compress", false}, {"--config", true}, {"--uid-root", true}};
+  for (const ExamField& field : ExamFields()) options.push_back({field.option, true});
+  return options;
+}
+
+}  // namespace
+
+const std::vector<OptionSpec> kImageOutputOptions = ImageOutputOptions();
+
+const char* const kImageOutputUsage =
+    "  -o PREFIX                  write PREFIX_0001.tif, PREFIX_0002.tif, ... (the folder must exist)\n"
+    "  --format LIST              any of tiff,png,dicom separated by commas (default tiff)\n"
+    "  --compress                 deflate-compressed TIFF\n"
+    "  --force                    replace files that exist\n"
+    "DICOM files (one study per run; corrected images series 1, enhanced series 2):\n"
+    "  --patient-name FAMILY^GIVEN, --patient-id ID, --birth-date YYYYMMDD, --sex M|F|O\n"
+    "  --accession N, --study-id ID, --study-description TEXT, --referring-physician NAME\n"
+    "  --body-part CHEST|ABDOMEN|PELVIS|SKULL|CSPINE|TSPINE|LSPINE|SHOULDER|HAND|KNEE|FOOT,\n"
+    "  --view-position AP|PA|LL|RL|LLO|RLO,\n"
+    "  --operator NAME            recorded as given (empty when not given); each is checked\n"
+    "                             against its DICOM rules before anything is done\n"
+    "  --uid-root ROOT            the organisation's UID root (default: the configuration's,\n"
+    "                             else UUID-derived 2.25. UIDs)\n"
+    "  --config FILE              the station configuration (default " TAVRIX_STATION_CONFIG_PLACE ")\n";
+
+ImageOutput ParseImageOutput(const Arguments& arguments) {
+  ImageOutput output;
+  if (!arguments.Has("-o") || arguments.Value("-o").empty()) throw UsageError("-o PREFIX is required");
+  output.prefix = arguments.Value("-o");
+  output.formats = ParseFormats(arguments.Value("--format", "tiff"));
+  output.force = arguments.Has("--force");
+  output.compress = arguments.Has("--compress");
+  for (const ExamField& field : ExamFields()) output.exam.*field.member = arguments.Value(field.option);
+  const std::string problem = CheckExam(output.exam, false);
+  if (!problem.empty()) throw UsageError(problem);
+  // DICOM leaves for a PACS or an outbox, and is what a worklist item is for.
+  for (const char* option : {"--send", "--outbox", "--worklist"})
+    if (arguments.Has(option)) output.formats.dicom = true;
+  if (output.formats.dicom || arguments.Has("--config")) output.station = ReadStationSettings(arguments);
+  if (arguments.Has("--uid-root")) {
+    const std::string rootProblem = CheckUidRoot("--uid-root", arguments.Value("--uid-root"));
+    if (!rootProblem.empty()) throw UsageError(rootProblem);
+    output.station.uidRoot = arguments.Value("--uid-root");
+  }
+  output.exam.studyInstanceUid = NewUid(output.station.uidRoot);
+  output.exam.studyDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
+  // A study needs an ID to be filed under; without one given, its start
+  // "YYMMDDHHMMSS" (UTC) serves, as a station numbers its studies.
+  if (output.exam.studyId.empty()) output.exam.studyId = output.exam.studyDateTimeUtc.substr(2);
+  output.correctedSeriesUid = NewUid(output.station.uidRoot);
+  output.enhancedSeriesUid = NewUid(output.station.uidRoot);
+  return output;
+}
+
+std::string VersionString() {
+  return std::to_string(TAVRIX_VERSION_MAJOR) + "." + std::to_string(TAVRIX_VERSION_MINOR) + "." +
+         std::to_string(TAVRIX_VERSION_PATCH);
+}
+
+std::string RecordJson(const ImageRecord& record, const std::string& utcTime) {
+  std::string json = "{\"version\":" + JsonString(VersionString()) + ",\"time\":" + JsonString(utcTime) +
+                     ",\"command\":" + JsonString(record.command);
+  if (record.panel >= 0) json += ",\"panel\":" + std::to_string(record.panel);
+  json += ",\"pixel_map\":" + JsonString(record.pixelMap) + ",\"gain_map\":" + JsonString(record.gainMap);
+  if (record.enhanced) {
+    const EnhancementSettings& e = record.enhancement;
+    json += ",\"enhancement\":{\"levels\":" + std::to_string(e.levels) + ",\"strength\":" +
+            std::to_string(e.strength) + ",\"radius\":" + std::to_string(e.radius) + ",\"decay\":" +
+            std::to_string(e.decay) + "}";
+  }
+  if (record.hasMessages) {
+    json += ",\"switch_codes\":[";
+    for (size_t i = 0; i < record.switchCodes.size(); ++i)
+      json += (i ? "," : "") + std::to_string(record.switchCodes[i]);
+    json += "]";
+    if (record.temperature) json += ",\"temperature\":" + std::to_string(*record.temperature);
+  }
+  if (!record.sourceFile.empty()) json += ",\"source_file\":" + JsonString(record.sourceFile);
+  if (record.frameIndex >= 0) json += ",\"frame_index\":" + std::to_string(record.frameIndex);
+  return json + "}";
+}
+
+void CheckOutputsFree(const ImageOutput& output, int firstIndex, int count, bool enhancedToo) {
+  RequireOutputFolder(output.prefix);
+  if (output.force) return;
+  std::vector<std::string> extensions;
+  if (output.formats.tiff) extensions.push_back("tif");
+  if (output.formats.png) extensions.push_back("png");
+  if (output.formats.dicom) extensions.push_back("dcm");
+  for (int index = firstIndex; index < firstIndex + count; ++index)
+    for (const std::string& suffix : {std::string(), std::string("_enhanced")}) {
+      if (!suffix.empty() && !enhancedToo) continue;
+      for (const std::string& extension : extensions) {
+        const std::string path = NumberedName(output.prefix, index, suffix, extension);
+        std::error_code error;
+        if (std::filesystem::exists(path, error)) throw Failure(path + ": exists already (--force replaces it)");
+      }
+    }
+}
+
+namespace {
+
+// The record, its source file shortened in the middle if need be, so that
+// the whole fits DerivationDescription and stays one JSON object.
+std::string DerivationRecord(ImageRecord record, const std::string& utcTime) {
+  const size_t limit = VrMaxLength(Vr::kST);
+  std::string json = RecordJson(record, utcTime);
+  const std::string source = record.sourceFile;
+  for (size_t keep = source.size(); json.size() > limit && keep > 0;) {
+    keep = keep > json.size() - limit ? keep - (json.size() - limit) : 0;
+    record.sourceFile = ShortenMiddle(source, keep);
+    json = RecordJson(record, utcTime);
+  }
+  return json;
+}
+
+// The exposure index of a corrected image over its whole data area, when
+// the station knows the panel's response and the target.
+std::optional<DicomExposureIndex> ExposureIndexOf(const uint16_t* image, const PanelSettings& panel,
+                                                  const StationSettings& station) {
+  if (!panel.response || !station.targetExposureIndex) return std::nullopt;
+  tavrix_qa::ResponseConversion response;
+  response.countsPerUGy = panel.response->countsPerUGy;
+  response.offset = panel.response->offset;
+  const tavrix_qa::Region whole{0, 0, kHeight, kWidth};
+  DicomExposureIndex index;
+  index.exposureIndex = tavrix_qa::ExposureIndex(image, whole, response);
+  index.targetExposureIndex = *station.targetExposureIndex;
+  if (index.exposureIndex > 0)
+    index.deviationIndex = tavrix_qa::DeviationIndex(index.exposureIndex, index.targetExposureIndex);
+  return index;
+}
+
+DicomImage DicomOf(const ImageOutput& output, const uint16_t* image, const ImageRecord& record,
+                   const std::string& isoTime) {
+  const StationSettings& station = output.station;
+  const PanelSettings& panel = station.panels[record.panel > 0 && record.panel < kPanels ? record.panel : 0];
+  DicomImage info;
+  info.forPresentation = record.enhanced;
+  // A corrected image is for processing: its window is the processing's
+  // to choose, and DICOM allows none.
+  if (record.enhanced) info.window = DataAreaWindow(image, kWidth, kHeight);
+  info.exam = output.exam;
+  info.equipment = {station.manufacturer, station.modelName, station.stationName, panel.deviceSerialNumber,
+                    panel.detectorId, VersionString()};
+  info.seriesInstanceUid = record.enhanced ? output.enhancedSeriesUid : output.correctedSeriesUid;
+  info.seriesNumber = record.enhanced ? kEnhancedSeriesNumber : kCorrectedSeriesNumber;
+  info.sopInstanceUid = NewUid(station.uidRoot);
+  info.sourceSopClassUid = record.sourceSopClassUid;
+  info.sourceSopInstanceUid = record.sourceSopInstanceUid;
+  if (record.temperature) info.detectorTemperature = double(*record.temperature);
+  info.exposureIndex = record.enhanced ? record.sourceExposureIndex : ExposureIndexOf(image, panel, station);
+  info.acquisitionDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
+  info.derivationDescription = DerivationRecord(record, isoTime);
+  return info;
+}
+
+}  // namespace
+
+WrittenDicom WriteImageFiles(const ImageOutput& output, int index, const std::string& suffix, const uint16_t* image,
+                             const ImageRecord& record) {
+  const std::string isoTime = FormatTime("%Y-%m-%dT%H:%M:%SZ");
+  if (output.formats.tiff) {
+    TiffTags tags;
+    tags.software = "tavrix " + VersionString();
+    tags.dateTime = FormatTime("%Y:%m:%d %H:%M:%S");
+    tags.make = output.station.manufacturer;
+    tags.model = output.station.modelName;
+    tags.description = RecordJson(record, isoTime);
+    tags.pixelPitchMm = kPixelPitchMm;
+    tags.deflate = output.compress;
+    WriteAtomically(NumberedName(output.prefix, index, suffix, "tif"), output.force,
+                    [&](const std::string& path) { return WriteTiff16(path, image, kWidth, kHeight, tags); });
+  }
+  if (output.formats.png) {
+    const DisplayWindow window = PercentileWindow(image, kWidth, kHeight);
+    WriteAtomically(NumberedName(output.prefix, index, suffix, "png"), output.force,
+                    [&](const std::string& path) { return WritePngPreview(path, image, kWidth, kHeight, window); });
+  }
+  WrittenDicom written;
+  if (output.formats.dicom) {
+    DicomImage info = DicomOf(output, image, record, isoTime);
+    info.instanceNumber = index;
+    const std::string path = NumberedName(output.prefix, index, suffix, "dcm");
+    WriteAtomically(path, output.force,
+                    [&](const std::string& temporary) { return WriteDicom(temporary, image, kWidth, kHeight, info); });
+    if (!output.outbox.empty()) {
+      const std::string problem = Outbox(output.outbox).Put(path);
+      if (!problem.empty()) throw Failure(path + ": not put in the outbox " + output.outbox + ": " + problem);
+    }
+    written = {DicomSopClassUid(info), info.sopInstanceUid, info.exposureIndex};
+  }
+  return written;
+}
+
+}  // namespace tavrix_tool
