@@ -60,11 +60,7 @@ std::string ImagerPixelSpacing() {
 std::string CurrentUtc(const char* format) {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
-#if defined(_WIN32)
-  gmtime_s(&utc, &now);
-#else
   gmtime_r(&now, &utc);
-#endif
   char text[32];
   std::strftime(text, sizeof text, format, &utc);
   return text;
