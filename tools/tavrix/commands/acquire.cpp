@@ -273,7 +273,12 @@ int Run(const std::vector<std::string>& words) {
   }
   std::printf("%d frame(s) written as %s_NNNN\n", plan.frames, output.prefix.c_str());
   // Sent with the detector released: a slow PACS holds up no other exposure.
-  if (!network.pacs) return 0;
+  if (!network.pacs) {
+    if (!network.outbox.empty())
+      std::printf("their DICOM files wait in the outbox %s (`tavrix send --outbox %s` sends them)\n",
+                  network.outbox.c_str(), network.outbox.c_str());
+    return 0;
+  }
   return SendOutbox(network.outbox, *network.pacs);
 }
 

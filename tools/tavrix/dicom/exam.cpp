@@ -44,10 +44,8 @@ const std::vector<ExamField>& ExamFields() {
 }
 
 std::string CheckExam(const DicomPatientStudy& exam, bool fromWorklist) {
-  for (const ExamField& field : ExamFields()) {
-    const std::string problem = CheckValue(FieldName(field, fromWorklist), field.vr, exam.*field.member);
-    if (!problem.empty()) return problem;
-  }
+  // The fields with terms first: "is none of M, F, O" says more than the
+  // code string's characters.
   const ExamField& sex = FieldOf(&DicomPatientStudy::patientSex);
   const ExamField& view = FieldOf(&DicomPatientStudy::viewPosition);
   const ExamField& bodyPart = FieldOf(&DicomPatientStudy::bodyPartExamined);
@@ -55,6 +53,10 @@ std::string CheckExam(const DicomPatientStudy& exam, bool fromWorklist) {
   if (problem.empty()) problem = CheckTerm(FieldName(view, fromWorklist), exam.viewPosition, ViewPositionTerms());
   if (problem.empty())
     problem = CheckTerm(FieldName(bodyPart, fromWorklist), exam.bodyPartExamined, BodyPartTerms());
+  for (const ExamField& field : ExamFields()) {
+    if (!problem.empty()) break;
+    problem = CheckValue(FieldName(field, fromWorklist), field.vr, exam.*field.member);
+  }
   if (problem.empty() && fromWorklist) {
     const struct {
       const char* keyword;
