@@ -26,8 +26,8 @@ void PrintOverview(std::FILE* out) {
   std::fprintf(out,
                "\n`tavrix COMMAND --help` shows a command's options; `tavrix --version` the version.\n"
                "Exit status: 0 done, 1 failed (one line on standard error says why), 2 wrong usage,\n"
-               "3 files stay unsent in the outbox (send), 130 stopped by Ctrl-C after the current\n"
-               "frame (the files written stay).\n");
+               "3 files stay unsent in the outbox (send, acquire --send), 130 stopped by Ctrl-C\n"
+               "after the current frame (the files written stay).\n");
 }
 
 void PrintUsage(const Command& command, std::FILE* out) {
