@@ -225,6 +225,7 @@ int TakeFrames(const Acquisition& plan, const ImageOutput& output) {
     LoadMaps(plan.pixelMap, plan.gainMap, plan.panel, record);
   } else {
     std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+    std::fflush(stdout);  // before the exposures' progress on standard error
   }
   Require(PanelSelect(plan.panel) == plan.panel,
           "PanelSelect(" + std::to_string(plan.panel) + ") did not select the panel");
