@@ -13,14 +13,14 @@ shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-prefix=${TAVRIX_WINDOWS_DEPS:-/opt/tavrix-windows-deps}
+prefix=$(realpath -m "${TAVRIX_WINDOWS_DEPS:-/opt/tavrix-windows-deps}")
 jobs=${TAVRIX_JOBS:-$(nproc)}
 host=i686-w64-mingw32
 sysroot=/usr/$host
 toolchain=$root/cmake/mingw-i686.cmake
 stamp=$prefix/tavrix-windows-deps.stamp
 # Raise when the options below change, so that an old prefix is rebuilt.
-recipe=1
+recipe=2
 
 # Source package of each library, found through the -dev package the Linux
 # build uses.
@@ -151,12 +151,11 @@ done
 
 # --- Builds ------------------------------------------------------------------
 
-rm -rf "$prefix.new"
 # Try-run probes run under Wine, which finds no MinGW runtime DLL: every
 # program links statically. SSE2 arithmetic as in the project itself.
 common=(
   -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain"
-  -DCMAKE_INSTALL_PREFIX="$prefix.new" -DBUILD_SHARED_LIBS=OFF
+  -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF
   "-DCMAKE_C_FLAGS=-msse2 -mfpmath=sse" "-DCMAKE_CXX_FLAGS=-msse2 -mfpmath=sse"
   -DCMAKE_EXE_LINKER_FLAGS=-static
   # The static zlib, never its import library.
@@ -172,7 +171,7 @@ build() {
     || { tail -n 40 "build-$name.log" >&2; die "configuring $name failed (log above)"; }
   say "building $name"
   cmake --build "build-$name" -j "$jobs" >>"build-$name.log" 2>&1 \
-    && cmake --install "build-$name" >>"build-$name.log" 2>&1 \
+    && DESTDIR="$work/stage" cmake --install "build-$name" >>"build-$name.log" 2>&1 \
     || { tail -n 40 "build-$name.log" >&2; die "building $name failed (log above)"; }
   say "$name done in $((SECONDS - started)) s"
 }
@@ -200,13 +199,16 @@ build dcmtk src-dcmtk \
   -DDCMTK_WITH_TIFF=OFF -DDCMTK_WITH_SNDFILE=OFF -DDCMTK_WITH_OPENJPEG=OFF -DDCMTK_WITH_DOXYGEN=OFF \
   -DDCMTK_ENABLE_MANPAGES=OFF
 
-# Only what a program links: no documentation, examples or executables.
-rm -rf "$prefix.new/share/doc" "$prefix.new/share/man" "$prefix.new/share/dcmtk" "$prefix.new/etc" "$prefix.new/bin"
-mkdir -p "$prefix.new/share/tavrix-windows-deps"
-printf '%s\n' "${built_from[@]}" >"$prefix.new/share/tavrix-windows-deps/sources.txt"
-echo "$want" >"$prefix.new/tavrix-windows-deps.stamp"
+# Installed under a staging root, so that the paths DCMTK and the .pc files
+# record are the prefix itself. Only what a program links: no documentation,
+# data files, examples or executables.
+staged=$work/stage$prefix
+rm -rf "$staged/share/doc" "$staged/share/man" "$staged/share/dcmtk" "$staged/etc" "$staged/bin"
+mkdir -p "$staged/share/tavrix-windows-deps"
+printf '%s\n' "${built_from[@]}" >"$staged/share/tavrix-windows-deps/sources.txt"
 
-# Only a finished prefix takes the place of the old one.
+# The stamp comes last: an interrupted move leaves a prefix that is rebuilt.
 rm -rf "$prefix"
-mv "$prefix.new" "$prefix"
+mv "$staged" "$prefix"
+echo "$want" >"$stamp"
 say "installed in $prefix in $SECONDS s (built from: ${built_from[*]})"
