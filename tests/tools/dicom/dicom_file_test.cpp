@@ -51,7 +51,7 @@ class DicomFileTest : public ::testing::Test {
     ASSERT_TRUE(file.loadFile(path.c_str()).good());
   }
 
-  static std::string Text(DcmDataset* data, const DcmTagKey& tag) {
+  static std::string Text(DcmItem* data, const DcmTagKey& tag) {
     OFString value;
     EXPECT_TRUE(data->findAndGetOFStringArray(tag, value).good()) << DcmTag(tag).getTagName();
     return value.c_str();
@@ -121,10 +121,10 @@ TEST_F(DicomFileTest, EnhancedImageReferencesItsSourceWithThePurpose) {
   WriteAndLoad(info_, "derived.dcm", file);
   DcmItem* source = nullptr;
   ASSERT_TRUE(file.getDataset()->findAndGetSequenceItem(DCM_SourceImageSequence, source).good());
-  EXPECT_EQ(Text(static_cast<DcmDataset*>(source), DCM_ReferencedSOPInstanceUID), "2.25.99");
+  EXPECT_EQ(Text(source, DCM_ReferencedSOPInstanceUID), "2.25.99");
   DcmItem* purpose = nullptr;
   ASSERT_TRUE(source->findAndGetSequenceItem(DCM_PurposeOfReferenceCodeSequence, purpose).good());
-  EXPECT_EQ(Text(static_cast<DcmDataset*>(purpose), DCM_CodeValue), "121322");
+  EXPECT_EQ(Text(purpose, DCM_CodeValue), "121322");
 }
 
 TEST_F(DicomFileTest, TemperatureOnlyWhenAReadingArrived) {
