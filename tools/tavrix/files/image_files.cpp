@@ -173,6 +173,19 @@ std::vector<uint16_t> ReadTiff16(const std::string& path, int32_t width, int32_t
                   " channel(s) of " + std::to_string(bits) + " bits; expected " + std::to_string(width) + " x " +
                   std::to_string(height) + ", 1 channel of 16-bit unsigned integers");
   }
+  // Pixels are taken as stored: a file that says they mean something else
+  // (inverted, rotated, mirrored) is refused rather than misread.
+  uint16_t photometric = PHOTOMETRIC_MINISBLACK, orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
+  if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISBLACK;
+  if (photometric != PHOTOMETRIC_MINISBLACK || orientation != ORIENTATION_TOPLEFT) {
+    TIFFClose(tiff);
+    throw Failure(path + ": " +
+                  (photometric != PHOTOMETRIC_MINISBLACK
+                       ? "Photometric " + std::to_string(photometric) + (photometric == PHOTOMETRIC_MINISWHITE ? " (min-is-white)" : "")
+                       : "Orientation " + std::to_string(orientation)) +
+                  "; only min-is-black (Photometric 1) images stored top-left first (Orientation 1) are read");
+  }
   std::vector<uint16_t> image(size_t(width) * size_t(height));
   bool ok = true;
   for (uint32_t r = 0; r < h && ok; ++r) ok = TIFFReadScanline(tiff, image.data() + size_t(r) * w, r, 0) == 1;

@@ -54,6 +54,23 @@ void ReadRawFrames(const std::vector<std::string>& files, const std::vector<uint
   }
 }
 
+void RequirePanelRange(const std::string& file, uint64_t index, const uint16_t* image) {
+  size_t over = 0, data = 0;
+  for (int32_t r = 0; r < tavrix::kImageHeight; ++r)
+    for (int32_t c = 0; c < tavrix::kImageWidth; ++c) {
+      if (!tavrix::internal::InDataArea(r, c)) continue;
+      ++data;
+      if (image[size_t(r) * size_t(tavrix::kImageWidth) + size_t(c)] > tavrix::kMaxPixelValue) ++over;
+    }
+  if (double(over) <= kMaxOverRangeShare * double(data)) return;
+  char shares[64];
+  std::snprintf(shares, sizeof shares, "%.1f %%; at most %g %% is taken", 100.0 * double(over) / double(data),
+                100.0 * kMaxOverRangeShare);
+  throw Failure(file + ": frame " + std::to_string(index) + ": " + std::to_string(over) + " of its " +
+                std::to_string(data) + " data pixels exceed " + std::to_string(tavrix::kMaxPixelValue) + " (" + shares +
+                "); the panel delivers 14 bits: are the words byte-swapped, or the frames another device's?");
+}
+
 void WriteRawFrames(const std::string& path, bool overwrite, int frames, const RawFrameFiller& next) {
   WriteAtomically(path, overwrite, [&](const std::string& temporary) -> std::string {
     File file(std::fopen(temporary.c_str(), "wb"), std::fclose);
