@@ -72,7 +72,7 @@ TEST_F(WriteAtomicallyTest, ReplacesOnlyWhenAsked) {
 
 // The temporary name must fit wherever the final one does.
 TEST_F(WriteAtomicallyTest, WritesANameOfAnyAllowedLength) {
-  const fs::path target = folder_ / (std::string(236, 'n') + ".tif");
+  const fs::path target = folder_ / (std::string(246, 'n') + ".tif");
   EXPECT_EQ(Attempt(target, false, [](const std::string& t) { return WriteBytes(t, "x", 1); }), "");
   EXPECT_EQ(Contents(target), "x");
   EXPECT_EQ(FilesLeft(), 1u);
