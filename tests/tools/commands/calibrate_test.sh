@@ -30,6 +30,7 @@ seed=11
 expect 0 "" "$tavrix" calibrate --help; grep -q "usage: tavrix calibrate build" out.txt || fail "calibrate --help"
 expect 2 "usage: tavrix calibrate" "$tavrix" calibrate
 expect 2 "-o DIR is required" "$tavrix" calibrate build --darks dark.raw --flats flat.raw
+expect 2 "-o DIR must name a folder of its own" "$tavrix" calibrate build --darks dark.raw --flats flat.raw -o .
 expect 2 "unknown option --bogus" "$tavrix" calibrate build --bogus -o x
 expect 2 "--dead-below must be" "$tavrix" calibrate build --darks dark.raw --flats flat.raw --dead-below 7 -o x
 absent x
@@ -136,6 +137,12 @@ PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed \
 [ "$(stat -c %s acq/darks.raw)" = $((8 * frame)) ] || fail "acquire stored no 8 dark frames"
 cmp -s acq/darks.raw dark.raw || fail "acquired darks differ from the simulator's frames of the same scene"
 [ -s acq/report.html ] || fail "acquire wrote no report"
+# A card failing mid-set stops the acquisition: exit 1, nothing built, nothing left.
+PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed PCI_FRM01_SIM_FAULT=getframe-error \
+  PCI_FRM01_SIM_FAULT_AFTER=12 expect 1 "flats_1.raw: the frame grabber delivered no frame" \
+  "$tavrix" calibrate acquire --darks 8 --flats 8 --yes -o torn
+absent torn
+compgen -G ".tavrix-*" >/dev/null && fail "a failed acquisition left $(compgen -G '.tavrix-*')"
 # Frames an earlier run left are refused before the first exposure.
 rm acq/pixel_map.bin acq/gain_map.bin
 before=$(cat acq/darks.raw acq/flats_1.raw | sha256sum)

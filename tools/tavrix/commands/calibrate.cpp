@@ -108,8 +108,12 @@ bool IsCalibrationOutput(const std::string& name) {
 }
 
 // "maps/" and "maps" are the same folder; its siblings are named from "maps".
+// The folder is replaced through its parent: ".", ".." and a root have none.
 std::string FolderName(std::string folder) {
   while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  const std::string name = std::filesystem::path(folder).filename().string();
+  if (name.empty() || name == "." || name == "..")
+    throw UsageError("-o DIR must name a folder of its own (not '" + folder + "'): it is replaced whole");
   return folder;
 }
 
