@@ -120,10 +120,10 @@ expect 1 "odd.raw: 1000 bytes, not a whole number of raw frames of 16204480" \
   "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o odd frame.raw odd.raw
 # Only regular files are read: a device or a named pipe is named, never waited on.
 mkfifo pipe
-expect 1 "pipe: a named pipe" timeout 20 "$tavrix" correct --pixel-map pipe --gain-map gain.map -o pipe frame.raw
-expect 1 "/dev/zero: a device" timeout 20 "$tavrix" correct --pixel-map /dev/zero --gain-map gain.map -o zero frame.raw
-expect 1 "/dev/zero: a device" timeout 20 "$tavrix" maps pixel.map /dev/zero
-expect 1 "pipe: a named pipe" timeout 20 "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o pipe pipe
+expect 1 "pipe: a named pipe" timeout -k 2 20 "$tavrix" correct --pixel-map pipe --gain-map gain.map -o pipe frame.raw
+expect 1 "/dev/zero: a device" timeout -k 2 20 "$tavrix" correct --pixel-map /dev/zero --gain-map gain.map -o zero frame.raw
+expect 1 "/dev/zero: a device" timeout -k 2 20 "$tavrix" maps pixel.map /dev/zero
+expect 1 "pipe: a named pipe" timeout -k 2 20 "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o pipe pipe
 no_files "pipe_*"; no_files "zero_*"
 # Words beyond the panel's 14 bits (byte-swapped frames): counted and refused.
 python3 -c "import sys; d=open('frame.raw','rb').read(); s=bytearray(len(d)); s[0::2]=d[1::2]; s[1::2]=d[0::2]; sys.stdout.buffer.write(s)" > swapped.raw
