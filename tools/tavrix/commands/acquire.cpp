@@ -35,6 +35,8 @@ const char* const kUsage =
     "\n"
     "  --pixel-map FILE, --gain-map FILE   the panel's calibration maps (both or neither)\n"
     "  --panel 0|1                the panel to select (default 0)\n"
+    "  --accept-bad-gains         use a gain map even when more than 0.1 % of its gains where\n"
+    "                             the image carries data are not finite and positive\n"
     "  --frames N                 exposures to take (default 1)\n"
     "  --enhance L,S,R,D          also write PREFIX_NNNN_enhanced.*: levels, strength,\n"
     "                             smoothing radius (1..3), decay (1..30 tenths)\n"
@@ -120,9 +122,11 @@ void Require(bool ok, const std::string& what) {
 
 // Loads both maps, their sizes checked and their digests taken first so
 // that nothing partial loads.
-void LoadMaps(const std::string& pixelMap, const std::string& gainMap, int panel, ImageRecord& record) {
+void LoadMaps(const std::string& pixelMap, const std::string& gainMap, int panel, bool acceptBadGains,
+              ImageRecord& record) {
   const std::vector<uint8_t> pixels = ReadPixelMapFile(pixelMap);
   const std::vector<float> gains = ReadGainMapFile(gainMap);
+  if (!acceptBadGains) RequireUsableGains(gainMap, gains.data());
   const std::string pixelDigest = Sha256(pixels.data(), pixels.size());
   const std::string gainDigest = Sha256(gains.data(), gains.size() * sizeof(float));
   Require(LoadPixelMap(pixelMap.c_str(), panel) == 1, pixelMap + ": LoadPixelMap refused the file");
@@ -172,6 +176,7 @@ struct Acquisition {
   bool enhance = false;
   EnhancementSettings enhancement{};
   std::string pixelMap, gainMap;  // both empty: the neutral maps
+  bool acceptBadGains = false;
 };
 
 Acquisition ParseAcquisition(const Arguments& arguments) {
@@ -182,6 +187,7 @@ Acquisition ParseAcquisition(const Arguments& arguments) {
     throw UsageError("--pixel-map and --gain-map go together");
   plan.pixelMap = arguments.Value("--pixel-map");
   plan.gainMap = arguments.Value("--gain-map");
+  plan.acceptBadGains = arguments.Has(kAcceptBadGainsOption);
   plan.enhance = arguments.Has("--enhance");
   if (plan.enhance) {
     const std::vector<int> v = ParseIntegerList(arguments.Value("--enhance"), 4, "--enhance");
@@ -222,7 +228,7 @@ int TakeFrames(const Acquisition& plan, const ImageOutput& output) {
   DetectorSession session;
   Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
   if (!plan.pixelMap.empty()) {
-    LoadMaps(plan.pixelMap, plan.gainMap, plan.panel, record);
+    LoadMaps(plan.pixelMap, plan.gainMap, plan.panel, plan.acceptBadGains, record);
   } else {
     std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
     std::fflush(stdout);  // before the exposures' progress on standard error
@@ -255,7 +261,7 @@ int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
   options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true},
                                  {"--frames", true}, {"--enhance", true}, {"--worklist", true}, {"--send", true},
-                                 {"--outbox", true}, {"--calling-ae", true}});
+                                 {"--outbox", true}, {"--calling-ae", true}, {kAcceptBadGainsOption, false}});
   const Arguments arguments(words, options);
   if (!arguments.Positionals().empty()) throw UsageError("unexpected argument " + arguments.Positionals()[0]);
   if (arguments.Has("--worklist")) RefuseWorklistFields(arguments);
