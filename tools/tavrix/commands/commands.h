@@ -21,5 +21,7 @@ extern const Command kCorrectCommand;
 extern const Command kEnhanceCommand;
 extern const Command kMapsCommand;
 extern const Command kRawFromImageCommand;
+extern const Command kSendCommand;
+extern const Command kWorklistCommand;
 
 }  // namespace tavrix_tool
