@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "calibration_analysis.h"
@@ -83,7 +84,7 @@ TEST(FrameSetAccumulator, RejectsAnOutlierAndDropsFullScaleSamples) {
     image[3] = k < 3 ? 16383 : 2000;          // sometimes
     accumulator.Add(image.data());
   }
-  const FrameSetStats stats = accumulator.Finish();
+  const FrameSetStats stats = std::move(accumulator).Finish();
   EXPECT_EQ(stats.frames, 10);
   EXPECT_NEAR(stats.mean[0], 1000.9, 0.01);
   EXPECT_FLOAT_EQ(stats.mean[1], 1000.0f);
@@ -91,6 +92,23 @@ TEST(FrameSetAccumulator, RejectsAnOutlierAndDropsFullScaleSamples) {
   EXPECT_EQ(stats.saturated[2], 1);
   EXPECT_FLOAT_EQ(stats.mean[3], 2000.0f);
   EXPECT_EQ(stats.saturated[3], 0);
+}
+
+TEST(FrameSetAccumulator, KeepsEveryRowBandApartAndCanKeepOnlyTheMedianDeviation) {
+  FrameSetAccumulator accumulator;
+  std::vector<uint16_t> image(kImagePixels);
+  for (int k = 0; k < 8; ++k) {
+    for (size_t i = 0; i < kImagePixels; ++i) image[i] = uint16_t(1000 + 4 * (k % 2));
+    image[At(64, 0)] = 2000;                  // first pixel of the second band
+    image[kImagePixels - 1] = uint16_t(3000 + k);  // last pixel of the last band
+    accumulator.Add(image.data());
+  }
+  const FrameSetStats stats = std::move(accumulator).Finish(Deviations::kMedianOnly);
+  EXPECT_FLOAT_EQ(stats.mean[At(63, 3071)], 1002.0f);
+  EXPECT_FLOAT_EQ(stats.mean[At(64, 0)], 2000.0f);
+  EXPECT_FLOAT_EQ(stats.mean[kImagePixels - 1], 3003.5f);
+  EXPECT_TRUE(stats.deviation.empty());  // 38 MB a flat level does not need
+  EXPECT_NEAR(stats.medianDeviation, 2.0 * std::sqrt(8.0 / 7.0), 1e-6);
 }
 
 // Frame statistics of a made-up panel: offset 400, a smooth gain pattern.
@@ -101,6 +119,7 @@ struct MadePanel {
       s->frames = 16;
       s->mean.assign(kImagePixels, 0.0f);
       s->deviation.assign(kImagePixels, 6.0f);
+      s->medianDeviation = 6.0;
       s->saturated.assign(kImagePixels, 0);
     }
     for (int32_t r = 0; r < tavrix::kImageHeight; ++r)

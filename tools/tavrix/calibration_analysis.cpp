@@ -115,8 +115,7 @@ struct Work {
   const std::vector<const FrameSetStats*>& levels;
   const CalibrationSettings& settings;
   CalibrationResult& result;
-  std::vector<std::vector<float>> signal;  // per level: flat minus dark
-  std::vector<double> medianSignal;
+  std::vector<double> medianSignal;  // per level
   std::vector<uint8_t> gross;
   std::vector<uint8_t> dataMask;
 
@@ -127,11 +126,14 @@ struct Work {
     if (isGross) gross[i] = 1;
   }
   const FrameSetStats& Top() const { return *levels.back(); }
+  // Flat minus dark, computed where needed rather than held: 38 MB a level.
+  float Signal(size_t level, size_t i) const { return levels[level]->mean[i] - darks.mean[i]; }
+  float TopSignal(size_t i) const { return Signal(levels.size() - 1, i); }
 };
 
 void FindHot(Work& w) {
   w.result.darkMedian = MedianWhere(w.darks.mean, [](size_t, int32_t c) { return IsData(c); });
-  w.result.darkNoise = MedianWhere(w.darks.deviation, [](size_t, int32_t c) { return IsData(c); });
+  w.result.darkNoise = w.darks.medianDeviation;
   for (size_t i = 0; i < kImagePixels; ++i) {
     if (!w.dataMask[i]) continue;
     const float dark = w.darks.mean[i];
@@ -143,7 +145,9 @@ void FindHot(Work& w) {
 void FindResponseDefects(Work& w) {
   for (size_t k = 0; k < w.levels.size(); ++k) {
     const FrameSetStats& flat = *w.levels[k];
-    const std::vector<float>& signal = w.signal[k];
+    std::vector<float> signal(kImagePixels);
+    for (size_t i = 0; i < kImagePixels; ++i) signal[i] = w.Signal(k, i);
+    w.medianSignal.push_back(MedianWhere(signal, [](size_t, int32_t c) { return IsData(c); }));
     const std::vector<float> reference = LocalMedian(signal, w.dataMask, kResponseWindow, kResponseTile);
     for (size_t i = 0; i < kImagePixels; ++i) {
       if (!w.dataMask[i] || PixelClass(w.result.classes[i]) == PixelClass::kHot) continue;
@@ -204,7 +208,9 @@ bool UsableGain(float g) { return std::isfinite(g) && g >= kMinGain && g <= kMax
 // neighbours'. No data pixel keeps a gain the correction cannot use.
 void SettleGains(Work& w) {
   std::vector<float>& gains = w.result.gains;
-  const std::vector<float> measured = gains;
+  const std::vector<float>& measured = gains;
+  // Filled gains wait here, so that every fill reads measured gains only.
+  std::vector<std::pair<size_t, float>> filled;
   for (int32_t r = 0; r < kImageHeight; ++r) {
     for (int32_t c = 0; c < kImageWidth; ++c) {
       const size_t i = At(r, c);
@@ -221,10 +227,10 @@ void SettleGains(Work& w) {
             ++count;
           }
         }
-      gains[i] = count > 0 ? float(sum / count) : kNeutralGain;
-      if (cls == PixelClass::kLine && UsableGain(measured[i])) gains[i] = measured[i];
+      filled.push_back({i, count > 0 ? float(sum / count) : kNeutralGain});
     }
   }
+  for (const auto& [i, gain] : filled) gains[i] = gain;
   for (int32_t r = 0; r < kImageHeight; ++r)
     for (int32_t c = 0; c < kImageWidth; ++c) {
       const bool unused = r < kGainBorder || r >= kImageHeight - kGainBorder || c < kGainBorder ||
@@ -260,7 +266,6 @@ struct LineStretch {
 
 template <typename PixelOf>
 LineStretch MeasureStretch(Work& w, int32_t from, int32_t to, PixelOf pixel) {
-  const std::vector<float>& signal = w.signal.back();
   Moments m;
   LineStretch s;
   for (int32_t k = from; k <= to; ++k) {
@@ -268,7 +273,7 @@ LineStretch MeasureStretch(Work& w, int32_t from, int32_t to, PixelOf pixel) {
     if (!w.dataMask[i]) continue;
     ++s.pixels;
     if (!w.Good(i)) ++s.defective;
-    if (!w.gross[i]) m.Add(signal[i]);
+    if (!w.gross[i]) m.Add(w.TopSignal(i));
   }
   s.mean = m.Mean();
   return s;
@@ -465,14 +470,14 @@ void CountFigures(Work& w, const FrameSetStats& check) {
     for (int32_t r = kVisibleFirst; r <= kVisibleLast; ++r)
       for (int32_t c = kVisibleFirst; c <= kVisibleLast; ++c)
         if (goodVisible(r, c)) {
-          before.Add(w.signal[k][At(r, c)]);
+          before.Add(w.Signal(k, At(r, c)));
           after.Add(w.levels[k]->mean[At(r, c)] * res.gains[At(r, c)]);
         }
     f.medianReading = MedianWhere(w.levels[k]->mean, [&](size_t i, int32_t) { return w.dataMask[i] != 0; });
     f.medianSignal = w.medianSignal[k];
     f.cvBefore = before.Cv();
     f.cvAfter = after.Cv();
-    f.temporalNoise = MedianWhere(w.levels[k]->deviation, [&](size_t i, int32_t) { return w.dataMask[i] != 0; });
+    f.temporalNoise = w.levels[k]->medianDeviation;
     res.levels.push_back(f);
   }
   Moments corrected, raw;
@@ -486,7 +491,6 @@ void CountFigures(Work& w, const FrameSetStats& check) {
   res.checkCvRaw = raw.Cv();
   // The gain map holds the offset too: at another dose the offset's share
   // of the reading differs, and that leaves this residual.
-  const std::vector<float>& top = w.signal.back();
   for (int step = 1; step <= kResidualSteps; ++step) {
     const double fraction = step / 10.0;
     const double scale = (fraction * kFullScale - res.darkMedian) / w.medianSignal.back();
@@ -494,7 +498,7 @@ void CountFigures(Work& w, const FrameSetStats& check) {
     Moments m;
     for (int32_t r = kVisibleFirst; r <= kVisibleLast; r += kResidualStride)
       for (int32_t c = kVisibleFirst; c <= kVisibleLast; c += kResidualStride)
-        if (goodVisible(r, c)) m.Add((w.darks.mean[At(r, c)] + scale * top[At(r, c)]) * res.gains[At(r, c)]);
+        if (goodVisible(r, c)) m.Add((w.darks.mean[At(r, c)] + scale * w.TopSignal(At(r, c))) * res.gains[At(r, c)]);
     res.residuals.push_back({fraction, m.Cv()});
   }
   res.rowProfile.assign(kImageHeight, 0.0f);
@@ -505,7 +509,7 @@ void CountFigures(Work& w, const FrameSetStats& check) {
     int count = 0;
     for (int32_t c = 0; c < kImageWidth; ++c) {
       if (!IsData(c)) continue;
-      const double x = top[At(r, c)] / w.medianSignal.back();
+      const double x = w.TopSignal(At(r, c)) / w.medianSignal.back();
       sum += x;
       ++count;
       columnSums[size_t(c)] += x;
@@ -570,17 +574,11 @@ std::string FlatLevelProblem(const FrameSetStats& flat, const FrameSetStats& dar
 CalibrationResult Calibrate(const FrameSetStats& darks, const std::vector<const FrameSetStats*>& levels,
                             const FrameSetStats* check, const CalibrationSettings& settings) {
   CalibrationResult result;
-  Work w{darks, levels, settings, result, {}, {}, std::vector<uint8_t>(kImagePixels, 0),
+  Work w{darks, levels, settings, result, {}, std::vector<uint8_t>(kImagePixels, 0),
          std::vector<uint8_t>(kImagePixels, 0)};
   result.classes.assign(kImagePixels, uint8_t(PixelClass::kGood));
   for (int32_t r = 0; r < kImageHeight; ++r)
     for (int32_t c = 0; c < kImageWidth; ++c) w.dataMask[At(r, c)] = IsData(c);
-  for (const FrameSetStats* level : levels) {
-    std::vector<float> signal(kImagePixels);
-    for (size_t i = 0; i < kImagePixels; ++i) signal[i] = level->mean[i] - darks.mean[i];
-    w.medianSignal.push_back(MedianWhere(signal, [](size_t, int32_t c) { return IsData(c); }));
-    w.signal.push_back(std::move(signal));
-  }
   FindHot(w);
   FindResponseDefects(w);
   FindNoisy(w);

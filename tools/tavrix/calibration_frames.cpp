@@ -12,6 +12,7 @@
 #include "acquisition/read_frame.h"
 #include "command_line.h"
 #include "image_files.h"
+#include "map_report.h"
 #include "platform/dimensions.h"
 #include "grabber/frame_grabber.h"
 
@@ -39,44 +40,74 @@ Moments RejectIfOutlier(const Moments& m, double x) {
   return std::fabs(x - others.Mean()) > spread ? others : m;
 }
 
+// Rows per band of the running sums: 64 rows, 3.5 MB of sums.
+constexpr int32_t kBandRows = 64;
+constexpr size_t kBandPixels = size_t(kBandRows) * tavrix::kImageWidth;
+static_assert(tavrix::kImageHeight % kBandRows == 0, "the bands cover the image");
+
 }  // namespace
 
-FrameSetAccumulator::FrameSetAccumulator()
-    : sum_(tavrix::kImagePixels, 0),
-      squares_(tavrix::kImagePixels, 0),
-      kept_(tavrix::kImagePixels, 0),
-      low_(tavrix::kImagePixels, UINT16_MAX),
-      high_(tavrix::kImagePixels, 0) {}
-
-void FrameSetAccumulator::Add(const uint16_t* image) {
-  ++frames_;
-  for (size_t i = 0; i < tavrix::kImagePixels; ++i) {
-    const uint16_t v = image[i];
-    if (v >= kNearFullScale) continue;
-    sum_[i] += v;
-    squares_[i] += uint32_t(v) * v;
-    ++kept_[i];
-    low_[i] = std::min(low_[i], v);
-    high_[i] = std::max(high_[i], v);
+FrameSetAccumulator::FrameSetAccumulator() : bands_(size_t(tavrix::kImageHeight / kBandRows)) {
+  for (Band& band : bands_) {
+    band.sum.assign(kBandPixels, 0);
+    band.squares.assign(kBandPixels, 0);
+    band.kept.assign(kBandPixels, 0);
+    band.low.assign(kBandPixels, UINT16_MAX);
+    band.high.assign(kBandPixels, 0);
   }
 }
 
-FrameSetStats FrameSetAccumulator::Finish() const {
+void FrameSetAccumulator::Add(const uint16_t* image) {
+  ++frames_;
+  for (Band& band : bands_) {
+    for (size_t i = 0; i < kBandPixels; ++i) {
+      const uint16_t v = image[i];
+      if (v >= kNearFullScale) continue;
+      band.sum[i] += v;
+      band.squares[i] += uint32_t(v) * v;
+      ++band.kept[i];
+      band.low[i] = std::min(band.low[i], v);
+      band.high[i] = std::max(band.high[i], v);
+    }
+    image += kBandPixels;
+  }
+}
+
+FrameSetStats FrameSetAccumulator::Finish(Deviations keep) && {
   FrameSetStats stats;
   stats.frames = frames_;
   stats.mean.assign(tavrix::kImagePixels, float(kFullScale));
   stats.deviation.assign(tavrix::kImagePixels, 0.0f);
   stats.saturated.assign(tavrix::kImagePixels, 0);
-  for (size_t i = 0; i < tavrix::kImagePixels; ++i) {
-    stats.saturated[i] = 2 * int(kept_[i]) <= frames_ ? 1 : 0;
-    if (kept_[i] == 0) continue;
-    Moments m{double(sum_[i]), double(squares_[i]), int(kept_[i])};
-    m = RejectIfOutlier(m, high_[i]);
-    m = RejectIfOutlier(m, low_[i]);
-    stats.mean[i] = float(m.Mean());
-    stats.deviation[i] = float(std::sqrt(m.Variance() * m.count / std::max(1, m.count - 1)));
+  size_t at = 0;
+  for (Band& band : bands_) {
+    for (size_t i = 0; i < kBandPixels; ++i, ++at) {
+      stats.saturated[at] = 2 * int(band.kept[i]) <= frames_ ? 1 : 0;
+      if (band.kept[i] == 0) continue;
+      Moments m{double(band.sum[i]), double(band.squares[i]), int(band.kept[i])};
+      m = RejectIfOutlier(m, band.high[i]);
+      m = RejectIfOutlier(m, band.low[i]);
+      stats.mean[at] = float(m.Mean());
+      stats.deviation[at] = float(std::sqrt(m.Variance() * m.count / std::max(1, m.count - 1)));
+    }
+    band = Band();
   }
+  bands_.clear();
+  stats.medianDeviation = DataMedian(stats.deviation);
+  if (keep == Deviations::kMedianOnly) std::vector<float>().swap(stats.deviation);
   return stats;
+}
+
+double DataMedian(const std::vector<float>& values) {
+  std::vector<float> data;
+  data.reserve(values.size());
+  for (int32_t r = 0; r < tavrix::kImageHeight; ++r)
+    for (int32_t c = 0; c < tavrix::kImageWidth; ++c)
+      if (!IsDatalessColumn(c)) data.push_back(values[size_t(r) * tavrix::kImageWidth + size_t(c)]);
+  if (data.empty()) return 0.0;
+  const auto middle = data.begin() + ptrdiff_t(data.size() / 2);
+  std::nth_element(data.begin(), middle, data.end());
+  return *middle;
 }
 
 std::vector<int> CountRawFrames(const std::vector<std::string>& files) {

@@ -1,6 +1,7 @@
 // Sets of uncorrected frames reduced to per-pixel statistics as they stream
 // in: each frame is read once and never kept, so a set of any length needs
-// the memory of a few images.
+// the same memory: 18 bytes a pixel while it is read (170 MB), then 5 or 9
+// bytes a pixel for its statistics.
 #pragma once
 
 #include <cstdint>
@@ -26,25 +27,38 @@ constexpr int kMaxFramesPerSet = 4096;  // sums of 14-bit samples stay in 32 bit
 struct FrameSetStats {
   int frames = 0;
   std::vector<float> mean;         // of the kept samples; full scale when none was kept
-  std::vector<float> deviation;    // temporal standard deviation of the kept samples
+  std::vector<float> deviation;    // temporal standard deviation of the kept samples (may be dropped)
   std::vector<uint8_t> saturated;  // at least half the samples at full scale
+  double medianDeviation = 0;      // of the data columns' pixels: the set's temporal noise
 };
 
-// Per-pixel running sums, minimum and maximum; Finish() drops at most the
-// lowest and the highest sample of each pixel when they are outliers.
+// Whether Finish keeps each pixel's deviation (the darks' noisy-pixel test
+// needs it) or only their median (a flat's figure), which saves 38 MB a set.
+enum class Deviations : uint8_t { kKeep, kMedianOnly };
+
+// Per-pixel running sums, minimum and maximum, exact in integers; Finish()
+// drops at most the lowest and the highest sample of each pixel when they
+// are outliers. The sums are kept in bands of rows so that Finish can free
+// each band as soon as it is turned into statistics.
 class FrameSetAccumulator {
  public:
   FrameSetAccumulator();
   void Add(const uint16_t* image);  // one read-out image, 3072 x 3072
   int Frames() const { return frames_; }
-  FrameSetStats Finish() const;
+  FrameSetStats Finish(Deviations keep = Deviations::kKeep) &&;
 
  private:
+  struct Band {
+    std::vector<uint32_t> sum;
+    std::vector<uint64_t> squares;
+    std::vector<uint16_t> kept, low, high;
+  };
   int frames_ = 0;
-  std::vector<uint32_t> sum_;
-  std::vector<uint64_t> squares_;
-  std::vector<uint16_t> kept_, low_, high_;
+  std::vector<Band> bands_;
 };
+
+// The median of an image's values over the columns that carry data.
+double DataMedian(const std::vector<float>& values);
 
 // Frames in each raw-frame file (RawFrameCounts), counted up to one more than
 // a set may hold.
