@@ -21,7 +21,7 @@ build/linux/tools/make_sim_frames flat:0.45 8 "$seed" "$work/check.raw" >/dev/nu
 build() {  # LABEL DARKS F20 F70 CHECK
   /usr/bin/time -f "$1: %e s wall, %U s user, %S s system, peak %M KiB" \
     build/linux/tools/tavrix calibrate build --darks "$2" --flats "$3" --flats "$4" --check "$5" \
-    --force -o "$work/panel" 2>&1 >/dev/null | tr '\r' '\n' | grep -E "^$1:"
+    --force -o "$work/panel" 2>&1 >/dev/null | tr '\r' '\n' | grep -F "$1:"
 }
 build "calibrate build, 64 + 2 x 32 + 8 frames" "$work/darks.raw" "$work/f20.raw" "$work/f70.raw" "$work/check.raw"
 stat -c %s "$work"/*.raw | awk '{ s += $1 } END { printf "frames read: %d MiB\n", s / 1048576 }'

@@ -48,7 +48,7 @@ FrameSetStats Acquire(const CalibrationPanel& panel, SceneStep step, int frames,
     tavrix::ReadOutFrame(raw.data(), image.data(), tavrix::kImageWidth, tavrix::kImageHeight);
     accumulator.Add(image.data());
   }
-  return std::move(accumulator).Finish(keep);
+  return accumulator.Finish(keep);
 }
 
 // The check flat's mean corrected through the library's own correction.

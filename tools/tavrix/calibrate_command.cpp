@@ -188,7 +188,7 @@ FrameSetStats ReadSet(const std::string& what, const std::vector<std::string>& f
     std::fflush(stderr);
   });
   std::fprintf(stderr, "\n");
-  return std::move(accumulator).Finish(keep);
+  return accumulator.Finish(keep);
 }
 
 std::string WriteBytes(const std::string& path, const void* bytes, size_t count) {

@@ -40,61 +40,94 @@ Moments RejectIfOutlier(const Moments& m, double x) {
   return std::fabs(x - others.Mean()) > spread ? others : m;
 }
 
-// Rows per band of the running sums: 64 rows, 3.5 MB of sums.
-constexpr int32_t kBandRows = 64;
-constexpr size_t kBandPixels = size_t(kBandRows) * tavrix::kImageWidth;
-static_assert(tavrix::kImageHeight % kBandRows == 0, "the bands cover the image");
+// The median of non-negative values without holding them: a count of the
+// values by the upper half of their bits (which orders such floats), then
+// the values of the one bin that holds the median. Exact, like a sort.
+class StreamedMedian {
+ public:
+  // Pass 1: every value.
+  void Count(float x) {
+    ++bins_[Bin(x)];
+    ++count_;
+  }
+  // Between the passes: the bin of the median, and the rank within it.
+  void Settle() {
+    target_ = count_ / 2;
+    size_t below = 0;
+    for (bin_ = 0; bin_ + 1 < bins_.size() && below + bins_[bin_] <= target_; ++bin_) below += bins_[bin_];
+    target_ -= below;
+  }
+  // Pass 2: every value again, in any order.
+  void Collect(float x) {
+    if (Bin(x) == bin_) inBin_.push_back(x);
+  }
+  double Median() {
+    if (target_ >= inBin_.size()) return 0.0;
+    std::nth_element(inBin_.begin(), inBin_.begin() + ptrdiff_t(target_), inBin_.end());
+    return inBin_[target_];
+  }
+
+ private:
+  static size_t Bin(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits >> 16;
+  }
+  std::vector<size_t> bins_ = std::vector<size_t>(size_t(1) << 16, 0);
+  size_t count_ = 0, target_ = 0, bin_ = 0;
+  std::vector<float> inBin_;
+};
+
+bool IsDataPixel(size_t i) { return !IsDatalessColumn(int32_t(i % size_t(tavrix::kImageWidth))); }
 
 }  // namespace
 
-FrameSetAccumulator::FrameSetAccumulator() : bands_(size_t(tavrix::kImageHeight / kBandRows)) {
-  for (Band& band : bands_) {
-    band.sum.assign(kBandPixels, 0);
-    band.squares.assign(kBandPixels, 0);
-    band.kept.assign(kBandPixels, 0);
-    band.low.assign(kBandPixels, UINT16_MAX);
-    band.high.assign(kBandPixels, 0);
-  }
-}
+FrameSetAccumulator::FrameSetAccumulator()
+    : sum_(tavrix::kImagePixels, 0),
+      squares_(tavrix::kImagePixels, 0),
+      kept_(tavrix::kImagePixels, 0),
+      low_(tavrix::kImagePixels, UINT16_MAX),
+      high_(tavrix::kImagePixels, 0) {}
 
 void FrameSetAccumulator::Add(const uint16_t* image) {
   ++frames_;
-  for (Band& band : bands_) {
-    for (size_t i = 0; i < kBandPixels; ++i) {
-      const uint16_t v = image[i];
-      if (v >= kNearFullScale) continue;
-      band.sum[i] += v;
-      band.squares[i] += uint32_t(v) * v;
-      ++band.kept[i];
-      band.low[i] = std::min(band.low[i], v);
-      band.high[i] = std::max(band.high[i], v);
-    }
-    image += kBandPixels;
+  for (size_t i = 0; i < tavrix::kImagePixels; ++i) {
+    const uint16_t v = image[i];
+    if (v >= kNearFullScale) continue;
+    sum_[i] += v;
+    squares_[i] += uint32_t(v) * v;
+    ++kept_[i];
+    low_[i] = std::min(low_[i], v);
+    high_[i] = std::max(high_[i], v);
   }
 }
 
-FrameSetStats FrameSetAccumulator::Finish(Deviations keep) && {
+FrameSetAccumulator::Sample FrameSetAccumulator::At(size_t i) const {
+  if (kept_[i] == 0) return {float(kFullScale), 0.0f};
+  Moments m{double(sum_[i]), double(squares_[i]), int(kept_[i])};
+  m = RejectIfOutlier(m, high_[i]);
+  m = RejectIfOutlier(m, low_[i]);
+  return {float(m.Mean()), float(std::sqrt(m.Variance() * m.count / std::max(1, m.count - 1)))};
+}
+
+FrameSetStats FrameSetAccumulator::Finish(Deviations keep) const {
   FrameSetStats stats;
   stats.frames = frames_;
-  stats.mean.assign(tavrix::kImagePixels, float(kFullScale));
-  stats.deviation.assign(tavrix::kImagePixels, 0.0f);
-  stats.saturated.assign(tavrix::kImagePixels, 0);
-  size_t at = 0;
-  for (Band& band : bands_) {
-    for (size_t i = 0; i < kBandPixels; ++i, ++at) {
-      stats.saturated[at] = 2 * int(band.kept[i]) <= frames_ ? 1 : 0;
-      if (band.kept[i] == 0) continue;
-      Moments m{double(band.sum[i]), double(band.squares[i]), int(band.kept[i])};
-      m = RejectIfOutlier(m, band.high[i]);
-      m = RejectIfOutlier(m, band.low[i]);
-      stats.mean[at] = float(m.Mean());
-      stats.deviation[at] = float(std::sqrt(m.Variance() * m.count / std::max(1, m.count - 1)));
-    }
-    band = Band();
+  stats.mean.resize(tavrix::kImagePixels);
+  stats.saturated.resize(tavrix::kImagePixels);
+  if (keep == Deviations::kKeep) stats.deviation.resize(tavrix::kImagePixels);
+  StreamedMedian median;
+  for (size_t i = 0; i < tavrix::kImagePixels; ++i) {
+    stats.saturated[i] = 2 * int(kept_[i]) <= frames_ ? 1 : 0;
+    const Sample sample = At(i);
+    stats.mean[i] = sample.mean;
+    if (keep == Deviations::kKeep) stats.deviation[i] = sample.deviation;
+    if (IsDataPixel(i)) median.Count(sample.deviation);
   }
-  bands_.clear();
-  stats.medianDeviation = DataMedian(stats.deviation);
-  if (keep == Deviations::kMedianOnly) std::vector<float>().swap(stats.deviation);
+  median.Settle();
+  for (size_t i = 0; i < tavrix::kImagePixels; ++i)
+    if (IsDataPixel(i)) median.Collect(At(i).deviation);
+  stats.medianDeviation = median.Median();
   return stats;
 }
 

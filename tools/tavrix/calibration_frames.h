@@ -33,28 +33,29 @@ struct FrameSetStats {
 };
 
 // Whether Finish keeps each pixel's deviation (the darks' noisy-pixel test
-// needs it) or only their median (a flat's figure), which saves 38 MB a set.
+// needs it) or only their median (a flat's figure), which saves 38 MB a set
+// and is found without holding them.
 enum class Deviations : uint8_t { kKeep, kMedianOnly };
 
 // Per-pixel running sums, minimum and maximum, exact in integers; Finish()
 // drops at most the lowest and the highest sample of each pixel when they
-// are outliers. The sums are kept in bands of rows so that Finish can free
-// each band as soon as it is turned into statistics.
+// are outliers.
 class FrameSetAccumulator {
  public:
   FrameSetAccumulator();
   void Add(const uint16_t* image);  // one read-out image, 3072 x 3072
   int Frames() const { return frames_; }
-  FrameSetStats Finish(Deviations keep = Deviations::kKeep) &&;
+  FrameSetStats Finish(Deviations keep = Deviations::kKeep) const;
 
  private:
-  struct Band {
-    std::vector<uint32_t> sum;
-    std::vector<uint64_t> squares;
-    std::vector<uint16_t> kept, low, high;
+  struct Sample {
+    float mean, deviation;
   };
+  Sample At(size_t i) const;
   int frames_ = 0;
-  std::vector<Band> bands_;
+  std::vector<uint32_t> sum_;
+  std::vector<uint64_t> squares_;
+  std::vector<uint16_t> kept_, low_, high_;
 };
 
 // The median of an image's values over the columns that carry data.
