@@ -14,19 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/read_frame.h"
-#include "commands.h"
-#include "correction/correct_image.h"
-#include "grabber/frame_grabber.h"
-#include "platform/dimensions.h"
-#include "image_files.h"
+#include "commands/commands.h"
+#include "files/image_files.h"
+#include "interface/tavrix_internal.h"
 #include "simulated_panel.h"
 #include "tavrix_1417_pci_vusk.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr size_t kPixels = size_t(TAVRIX_IMAGE_WIDTH) * TAVRIX_IMAGE_HEIGHT;
+constexpr size_t kPixels = tavrix::kImagePixels;
 
 double Median(std::vector<double> samples) {
   std::sort(samples.begin(), samples.end());
@@ -83,15 +80,12 @@ void BM_CorrectCommandAgainstCoreWork(benchmark::State& state) {
   std::vector<uint8_t> raws(frameBytes * kFrames);
   for (int k = 0; k < kFrames; ++k) pci_frm01_sim::ComposeRawFrame(raws.data() + frameBytes * k, k);
   WriteFile(ScratchPath("frames.raw"), raws.data(), raws.size());
-  const std::vector<uint8_t> pixelMap(size_t(TAVRIX_IMAGE_WIDTH + 1) * (TAVRIX_IMAGE_HEIGHT + 1), 0);
-  const std::vector<float> gainMap(kPixels, 1.0f);
-  WriteFile(ScratchPath("pixel.map"), pixelMap.data(), pixelMap.size());
-  WriteFile(ScratchPath("gain.map"), gainMap.data(), gainMap.size());
-  std::vector<const uint8_t*> pixelRows(TAVRIX_IMAGE_HEIGHT + 1);
-  for (size_t r = 0; r < pixelRows.size(); ++r) pixelRows[r] = pixelMap.data() + r * (TAVRIX_IMAGE_WIDTH + 1);
-  std::vector<const float*> gainRows(TAVRIX_IMAGE_HEIGHT);
-  for (size_t r = 0; r < gainRows.size(); ++r) gainRows[r] = gainMap.data() + r * TAVRIX_IMAGE_WIDTH;
-  std::vector<uint8_t> frame(tavrix::kRawFrameBufferBytes);
+  tavrix::internal::PanelMaps maps;
+  std::fill(maps.PixelMap(), maps.PixelMap() + tavrix::kPixelMapBytes, uint8_t(0));
+  std::fill(maps.GainMap(), maps.GainMap() + kPixels, 1.0f);
+  WriteFile(ScratchPath("pixel.map"), maps.PixelMap(), tavrix::kPixelMapBytes);
+  WriteFile(ScratchPath("gain.map"), maps.GainMap(), kPixels);
+  std::vector<uint8_t> frame(frameBytes);
   std::vector<uint16_t> image(kPixels);
   const std::vector<std::string> words = {"--pixel-map", ScratchPath("pixel.map"), "--gain-map", ScratchPath("gain.map"),
                                           "-o", ScratchPath("corrected"), ScratchPath("frames.raw")};
@@ -109,8 +103,8 @@ void BM_CorrectCommandAgainstCoreWork(benchmark::State& state) {
     for (int k = 0; k < kFrames; ++k) {
       std::memcpy(frame.data(), raws.data() + frameBytes * k, frameBytes);
       sum += TimedMs([&] {
-        tavrix::ReadOutFrame(frame.data(), image.data(), TAVRIX_IMAGE_WIDTH, TAVRIX_IMAGE_HEIGHT);
-        tavrix::CorrectImage(image.data(), TAVRIX_IMAGE_WIDTH, TAVRIX_IMAGE_HEIGHT, pixelRows.data(), gainRows.data());
+        tavrix::internal::ReadOut(frame.data(), image.data());
+        tavrix::internal::Correct(image.data(), maps);
       });
     }
     core.push_back(sum);

@@ -25,10 +25,11 @@
 
 /* On Windows every function is __stdcall and imported from the DLL; both are
  * automatic for MinGW and MSVC hosts, which then link against the import
- * library (libTavrix_1417_PCI_Vusk.dll.a or Tavrix_1417_PCI_Vusk.lib). */
+ * library (libTavrix_1417_PCI_Vusk.dll.a or Tavrix_1417_PCI_Vusk.lib). A
+ * program linked with the library's static build defines TAVRIX_STATIC. */
 #if defined(_WIN32)
 #  define TAVRIX_CALL __stdcall
-#  if defined(TAVRIX_BUILDING_LIBRARY)
+#  if defined(TAVRIX_BUILDING_LIBRARY) || defined(TAVRIX_STATIC)
 #    define TAVRIX_API
 #  else
 #    define TAVRIX_API __declspec(dllimport)

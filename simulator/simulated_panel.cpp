@@ -1,8 +1,6 @@
 #include "simulated_panel.h"
 
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "acquisition/raw_frame_layout.h"
 #include "platform/dimensions.h"
@@ -63,37 +61,6 @@ void BuildGainMap(float* map) {
   for (int32_t r = 0; r < kImageHeight; ++r) {
     for (int32_t c = 0; c < kImageWidth; ++c) map[size_t(r) * kImageWidth + c] = 1.0f / PixelGain(r, c);
   }
-}
-
-namespace {
-
-bool WriteFile(const char* path, const uint8_t* bytes, size_t count) {
-  std::FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(bytes, 1, count, file) == count;
-  const bool closed = std::fclose(file) == 0;
-  return written && closed;
-}
-
-}  // namespace
-
-bool WritePixelMapFile(const char* path) {
-  std::vector<uint8_t> map(kPixelMapBytes);
-  BuildPixelMap(map.data());
-  return WriteFile(path, map.data(), map.size());
-}
-
-bool WriteGainMapFile(const char* path) {
-  std::vector<float> map(kImagePixels);
-  BuildGainMap(map.data());
-  // The file is little-endian whatever the host's byte order.
-  std::vector<uint8_t> bytes(kGainMapBytes);
-  for (size_t i = 0; i < kImagePixels; ++i) {
-    uint32_t bits;
-    std::memcpy(&bits, &map[i], sizeof bits);
-    for (int b = 0; b < 4; ++b) bytes[i * 4 + size_t(b)] = uint8_t(bits >> (8 * b));
-  }
-  return WriteFile(path, bytes.data(), bytes.size());
 }
 
 }  // namespace pci_frm01_sim

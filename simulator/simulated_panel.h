@@ -20,10 +20,4 @@ int64_t RawWordIndex(int32_t row, int32_t column);
 void BuildPixelMap(uint8_t* map);
 void BuildGainMap(float* map);
 
-// Write the two maps as calibration files (headerless; the gain map as
-// little-endian floats). False, with errno set, when the file cannot be
-// written completely.
-bool WritePixelMapFile(const char* path);
-bool WriteGainMapFile(const char* path);
-
 }  // namespace pci_frm01_sim

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "grabber/frame_grabber.h"
+#include "tavrix_internal.h"
 #include "imaging_physics.h"
 
 namespace sim = pci_frm01_sim;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "calibration_scene.h"
-#include "grabber/frame_grabber.h"
+#include "tavrix_internal.h"
 
 int main(int argc, char** argv) {
   if (argc != 5) {

@@ -5,18 +5,14 @@
 
 #include <cstdint>
 
+#include "interface/tavrix_internal.h"
+
 namespace tavrix {
 
 constexpr int32_t kRawLineWords = 6320;
 constexpr int32_t kRawLineCount = 1282;
 constexpr int32_t kFirstImageRawLine = 2;
 constexpr int32_t kRunLength = 1536;  // half the image height
-constexpr int32_t kReadoutColumns = 1280;  // columns per side; 1280..1791 get no data
-// The panel's readout chips: 256 columns each, one set for the top half (the
-// runs of rows 0..1535) and one for the bottom; each has its own gain and
-// offset, which step from one chip to the next.
-constexpr int32_t kReadoutChipColumns = 256;
-constexpr int32_t kReadoutChipRows = kRunLength;
 
 // First word of each run within a raw line.
 constexpr int32_t kRunAStart = 8;     // column width-1-c, rows 0..1535 downward

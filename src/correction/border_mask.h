@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-namespace tavrix {
+#include "interface/tavrix_internal.h"
 
-constexpr int32_t kBorderMaskWidth = 40;
+namespace tavrix {
 
 // Sets every pixel within kBorderMaskWidth of an edge to 16383.
 void MaskBorder(uint16_t* image, int32_t width, int32_t height);

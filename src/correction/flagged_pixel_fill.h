@@ -2,10 +2,9 @@
 
 #include <cstdint>
 
-namespace tavrix {
+#include "interface/tavrix_internal.h"
 
-// The block of a fill-coded pixel reaches this far up and to the left.
-constexpr int32_t kFillReach = 2;
+namespace tavrix {
 
 // Fills fill-coded pixels from the eight pixels of the 3 x 3 block ending at
 // them, in raster order. Gives the result of FillFlaggedPixelsPlain.

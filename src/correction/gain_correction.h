@@ -2,12 +2,11 @@
 
 #include <cstdint>
 
+#include "interface/tavrix_internal.h"
+
 namespace tavrix {
 
-// Pixels within this distance of an edge are set to 16383 instead of being gain-corrected.
-constexpr int32_t kGainFrameWidth = 20;
-
-// Multiplies every pixel by its gain and sets a 20-pixel frame to 16383.
+// Multiplies every pixel by its gain and sets the kGainFrameWidth frame to 16383.
 // Takes the widest vector path the processor offers; every path gives the
 // result of ApplyGainMapPlain.
 void ApplyGainMap(uint16_t* image, int32_t width, int32_t height, const float* const* gainMap);

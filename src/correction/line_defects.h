@@ -3,24 +3,14 @@
 #include <array>
 #include <cstdint>
 
+#include "interface/tavrix_internal.h"
+
 namespace tavrix {
-
-// Row flags (last byte of a pixel-map row): which halves of the row to rebuild.
-constexpr uint8_t kRowFlagRightHalf = 1;
-constexpr uint8_t kRowFlagLeftHalf = 2;
-constexpr uint8_t kRowFlagBothHalves = 3;
-
-// Rows and columns closer than this to an edge are never repaired against a
-// fit; flagged edge columns 0..2 and the last three are copied from a neighbour.
-constexpr int32_t kLineRepairMargin = 10;
-constexpr int32_t kCopiedEdgeColumns = 3;
 
 // Positions k = -3..3 across a defective line: 0 is the line, +-1 its
 // neighbours, +-2 and +-3 the reference lines the trend is fitted through.
-constexpr int32_t kReferenceReach = 3;
 constexpr int32_t kPositionCount = 2 * kReferenceReach + 1;
-// Half-width of the centre band (the line and its neighbours) that is rescaled.
-constexpr int32_t kCentreHalfWidth = 1;
+// The centre band (the line and its neighbours) that is rescaled.
 constexpr int32_t kRatioCount = 2 * kCentreHalfWidth + 1;
 
 using Positions = std::array<int32_t, kPositionCount>;

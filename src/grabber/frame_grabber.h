@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
+#include "interface/tavrix_internal.h"
+
 namespace tavrix {
 
-// Bytes of one raw frame as the grabber delivers it.
-constexpr int32_t kRawFrameBytes = 16204480;
 constexpr int32_t kFrameGrabberModel = 1;
 constexpr int32_t kNoDevice = -1;
 

@@ -22,11 +22,14 @@ InstructionSet Detect() {
 // The limit tests may set; it holds no state of any detector.
 InstructionSet g_limit = InstructionSet::kAvx512;
 
+// Read once, as the module loads: the processor does not change under a
+// running process, and an initialisation at load time needs no guard (a
+// function's static would take one on every call before the first returns).
+const InstructionSet g_supported = Detect();
+
 }  // namespace
 
-// Asked afresh each time: it is a few loads, and a cached static would need a
-// guarded initialisation.
-InstructionSet SupportedInstructionSet() { return Detect(); }
+InstructionSet SupportedInstructionSet() { return g_supported; }
 
 InstructionSet ActiveInstructionSet() { return std::min(SupportedInstructionSet(), g_limit); }
 

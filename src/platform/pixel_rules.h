@@ -5,13 +5,9 @@
 
 #include <cstdint>
 
+#include "interface/tavrix_internal.h"
+
 namespace tavrix {
-
-constexpr int32_t kMaxPixelValue = 16383;
-
-// Pixel maps: byte (r, c) of a row below the image height.
-constexpr uint8_t kGoodPixel = 0;
-constexpr uint8_t kFillCode = 2;
 
 // `!(x > 0)` also catches NaN, so every input has a defined result.
 inline uint16_t ClampToPixel(double x) {

@@ -158,10 +158,13 @@ TEST(SimulatedPanelMaps, PixelMapFlagsExactlyTheDefectsAndGainMapUndoesTheGain) 
 }
 
 TEST_F(DetectorTest, CorrectionWithThePanelsMapsRestoresThePhantom) {
-  TemporaryFile pixelMap({});
-  TemporaryFile gainMap({});
-  ASSERT_TRUE(pci_frm01_sim::WritePixelMapFile(pixelMap.path()));
-  ASSERT_TRUE(pci_frm01_sim::WriteGainMapFile(gainMap.path()));
+  std::vector<uint8_t> pixelBytes(tavrix::kPixelMapBytes);
+  pci_frm01_sim::BuildPixelMap(pixelBytes.data());
+  std::vector<float> gains(tavrix::kImagePixels);
+  pci_frm01_sim::BuildGainMap(gains.data());
+  const auto* gainBytes = reinterpret_cast<const uint8_t*>(gains.data());  // the file's order on this host
+  TemporaryFile pixelMap(pixelBytes);
+  TemporaryFile gainMap(std::vector<uint8_t>(gainBytes, gainBytes + tavrix::kGainMapBytes));
   ASSERT_EQ(LoadPixelMap(pixelMap.path(), 0), 1);
   ASSERT_EQ(LoadGainMap(gainMap.path(), 0), 1);
   ASSERT_EQ(PanelSelect(0), 0);

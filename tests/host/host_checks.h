@@ -20,7 +20,7 @@ static int g_failures = 0;
   } while (0)
 
 /* FNV-1a over the little-endian bytes of the pixels. */
-static uint64_t Digest(const uint16_t *pixels, size_t count) {
+static inline uint64_t Digest(const uint16_t *pixels, size_t count) {
   uint64_t h = 1469598103934665603ULL;
   size_t i;
   for (i = 0; i < count; ++i) {

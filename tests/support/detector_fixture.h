@@ -26,6 +26,11 @@ class DetectorTest : public SimulatorTest {
   void SetUp() override;
 };
 
+// Calls every export as a host would without a detector and expects each
+// one's result for that case, with no call reaching the frame grabber.
+// `when` names the moment in a failure ("before creation", ...).
+void ExpectEveryExportWithoutDetector(const std::string& when);
+
 // The simulator's call log split at ';'.
 std::vector<std::string> RecordedCalls();
 

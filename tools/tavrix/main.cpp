@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "commands.h"
-#include "image_output.h"
+#include "cli/command_line.h"
+#include "commands/commands.h"
+#include "commands/image_output.h"
 
 namespace {
 

@@ -2,31 +2,28 @@
 // readout and the correction with neutral maps, the path `tavrix qa` takes.
 #include <gtest/gtest.h>
 
-#include "acquisition/read_frame.h"
-#include "correction/correct_image.h"
+#include <algorithm>
+
 #include "data_area.h"
-#include "grabber/frame_grabber.h"
 #include "imaging_physics.h"
+#include "tavrix_internal.h"
 
 namespace sim = pci_frm01_sim;
 
 TEST(ImagingPhysicsFrames, CorrectWithNeutralMapsToTheRenderedImageInTheDataArea) {
   using namespace tavrix_qa;
-  const std::vector<uint8_t> pixelMap(size_t(kWidth + 1) * (kHeight + 1), 0);
-  const std::vector<float> gainMap(size_t(kWidth) * kHeight, 1.0f);
-  std::vector<const uint8_t*> pixelRows;
-  std::vector<const float*> gainRows;
-  for (int32_t r = 0; r <= kHeight; ++r) pixelRows.push_back(pixelMap.data() + size_t(r) * (kWidth + 1));
-  for (int32_t r = 0; r < kHeight; ++r) gainRows.push_back(gainMap.data() + size_t(r) * kWidth);
+  tavrix::internal::PanelMaps neutral;
+  std::fill_n(neutral.PixelMap(), tavrix::kPixelMapBytes, tavrix::kGoodPixel);
+  std::fill_n(neutral.GainMap(), tavrix::kImagePixels, 1.0f);
   sim::EdgeScene scene;
   scene.direction = sim::EdgeDirection::kVertical;
   for (const std::vector<uint16_t>& rendered :
        {sim::RenderEdge(sim::ImagingModel{}, scene, 5), sim::RenderFlat(sim::ImagingModel{}, 5, 0, 2.5)}) {
-    std::vector<uint8_t> raw(tavrix::kRawFrameBufferBytes, 0xAB);
+    std::vector<uint8_t> raw(size_t(tavrix::kRawFrameBytes), 0xAB);
     sim::ImageToRawFrame(rendered.data(), raw.data());
     std::vector<uint16_t> image(size_t(kWidth) * kHeight);
-    tavrix::ReadOutFrame(raw.data(), image.data(), kWidth, kHeight);
-    tavrix::CorrectImage(image.data(), kWidth, kHeight, pixelRows.data(), gainRows.data());
+    tavrix::internal::ReadOut(raw.data(), image.data());
+    tavrix::internal::Correct(image.data(), neutral);
     size_t different = 0;
     for (int32_t r = 0; r < kHeight; ++r)
       for (int32_t c = 0; c < kWidth; ++c)

@@ -5,9 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "acquisition/raw_frame_layout.h"
-#include "correction/border_mask.h"
-#include "platform/dimensions.h"
+#include "tavrix_internal.h"
 
 namespace tavrix_qa {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/pixel_rules.h"
+#include "tavrix_internal.h"
 #include "qa_error.h"
 
 namespace tavrix_qa {

@@ -1,6 +1,6 @@
 #include "frame_statistics.h"
 
-#include "platform/pixel_rules.h"
+#include "tavrix_internal.h"
 
 namespace tavrix_qa {
 

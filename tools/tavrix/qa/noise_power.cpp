@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fft.h"
-#include "platform/pixel_rules.h"
+#include "tavrix_internal.h"
 #include "qa_error.h"
 
 namespace tavrix_qa {

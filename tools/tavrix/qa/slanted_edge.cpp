@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fft.h"
-#include "platform/pixel_rules.h"
+#include "tavrix_internal.h"
 #include "qa_error.h"
 
 namespace tavrix_qa {

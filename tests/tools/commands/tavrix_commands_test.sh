@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Every tavrix command end to end on real files in a temporary folder, and
+# every kind of bad input: the exit status, the message and what is left on
+# disk.
+#
+# usage: tavrix_commands_test.sh TAVRIX MAKE_SIM_MAPS SAME_PIXELS WORK_DIR
+set -uo pipefail
+tavrix=$1 make_maps=$2 same=$3 work=$4
+here=$(cd "$(dirname "$0")" && pwd)
+failures=0
+fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+
+# expect STATUS PATTERN COMMAND...: the exit status, and PATTERN in its standard error.
+expect() {
+  local status=$1 pattern=$2
+  shift 2
+  "$@" >out.txt 2>err.txt
+  local got=$?
+  [ "$got" = "$status" ] || fail "$* exited $got, expected $status: $(head -c 400 err.txt)"
+  [ -z "$pattern" ] || grep -qE -- "$pattern" err.txt || fail "$*: standard error lacks '$pattern': $(head -c 400 err.txt)"
+}
+no_files() { # no file matching the glob exists
+  compgen -G "$1" >/dev/null && fail "files left: $(compgen -G "$1" | head -3 | tr '\n' ' ')"
+  return 0
+}
+
+"$make_maps" pixel.map gain.map >/dev/null || exit 1
+head -c 9443329 /dev/zero > neutral_pixel.map
+python3 -c "import sys; sys.stdout.buffer.write(b'\x00\x00\x80\x3f' * 3072 * 3072)" > neutral_gain.map
+
+# Help and usage.
+expect 0 "" "$tavrix" help; grep -q "raw-from-image" out.txt || fail "help lists no commands"
+expect 0 "" "$tavrix" --help
+for command in acquire correct enhance maps raw-from-image; do
+  expect 0 "" "$tavrix" "$command" --help; grep -q "usage: tavrix $command" out.txt || fail "$command --help"
+done
+expect 2 "unknown command" "$tavrix" frobnicate
+expect 2 "unknown option --bogus" "$tavrix" acquire --bogus -o a
+expect 2 "usage: tavrix acquire" "$tavrix" acquire -o
+expect 2 "--panel must be" "$tavrix" acquire --panel 7 -o a
+expect 2 "--enhance takes 4" "$tavrix" acquire --enhance 1,2 -o a
+expect 2 "-o PREFIX is required" "$tavrix" acquire
+expect 2 "--format: unknown" "$tavrix" acquire --format jpeg -o a
+
+# acquire: maps, messages, enhancement, every format; the record in the TIFF.
+printf 'v\x66\x19g' > serial.bin
+PCI_FRM01_SIM_UART=serial.bin expect 0 "" "$tavrix" acquire --pixel-map pixel.map --gain-map gain.map \
+  --enhance 5,10,3,10 --format tiff,png,dicom -o acq
+for f in acq_0001.tif acq_0001.png acq_0001.dcm acq_0001_enhanced.tif acq_0001_enhanced.png acq_0001_enhanced.dcm; do
+  [ -s "$f" ] || fail "acquire wrote no $f"
+done
+if command -v tiffinfo >/dev/null; then
+  info=$(tiffinfo acq_0001.tif 2>&1)
+  for want in '"switch_codes":\[1\]' '"temperature":21' "\"pixel_map\":\"$(sha256sum pixel.map | cut -c1-64)\"" \
+              'Software: tavrix 1.0.0' 'Make: Tavrix' 'Resolution: 71.9'; do
+    grep -qE -- "$want" <<<"$info" || fail "acq_0001.tif lacks $want"
+  done
+fi
+bash "$here/../dicom/dciodvfy_check.sh" acq_0001.dcm acq_0001_enhanced.dcm >/dev/null || fail "dciodvfy finds errors"
+expect 0 "" "$tavrix" acquire -o plain
+grep -q "neutral maps" out.txt || fail "acquire without maps does not say the neutral maps are used"
+expect 1 "exists already" "$tavrix" acquire -o plain
+expect 0 "" "$tavrix" acquire --force -o plain
+expect 1 "no such folder" "$tavrix" acquire -o missing/dir/x
+head -c 100 pixel.map > short.map
+expect 1 "short.map: 100 bytes" "$tavrix" acquire --pixel-map short.map --gain-map gain.map -o short
+no_files "short_*"
+PCI_FRM01_SIM_DEVICE=absent expect 1 "CheckFrameGrabber" "$tavrix" acquire -o absent
+no_files "absent_*"
+
+# A frame that never comes: after the 30-second waits, exit 1; the frames
+# written before stay.
+PCI_FRM01_SIM_FAULT=never-ready PCI_FRM01_SIM_FAULT_AFTER=1 expect 1 "RunforDetector\(2\) returned 0 for frame 2" \
+  "$tavrix" acquire --frames 3 -o late
+[ -s late_0001.tif ] || fail "the frame acquired before the time-out is gone"
+no_files "late_0002*"
+
+# A frame the card fails to deliver, whole or at all: exit 1 naming it and what
+# the card reported; the frame before stays, nothing is written for it.
+for fault in getframe-error short-frame; do
+  PCI_FRM01_SIM_FAULT=$fault PCI_FRM01_SIM_FAULT_AFTER=1 expect 1 \
+    "RunforDetector\(2\) returned 0 for frame 2: the card reported the frame transfer failed" \
+    "$tavrix" acquire --frames 3 --enhance 5,10,3,10 --format tiff,png,dicom -o torn-$fault
+  [ -s torn-${fault}_0001.dcm ] || fail "$fault: the frame acquired before the failure is gone"
+  no_files "torn-${fault}_0002*"
+done
+
+# Ctrl-C stops after the current frame, disarms, keeps what was written.
+"$tavrix" acquire --frames 40 -o stop >/dev/null 2>stop.err &
+pid=$!
+for _ in $(seq 1 600); do [ -e stop_0001.tif ] && break; sleep 0.1; done
+kill -INT "$pid"
+wait "$pid"; status=$?
+[ "$status" = 130 ] || fail "an interrupted acquire exited $status, expected 130"
+written=$(compgen -G "stop_*.tif" | wc -l)
+[ "$written" -ge 1 ] && [ "$written" -lt 40 ] || fail "an interrupted acquire left $written frames"
+no_files "*.part-*"
+
+# raw-from-image, then the same frame acquired (replayed) and corrected from the file.
+expect 0 "" "$tavrix" raw-from-image acq_0001.tif -o frame.raw
+[ "$(stat -c %s frame.raw)" = 16204480 ] || fail "raw-from-image wrote $(stat -c %s frame.raw) bytes"
+cat frame.raw frame.raw > two.raw
+PCI_FRM01_SIM_FRAMES=frame.raw expect 0 "" "$tavrix" acquire --pixel-map pixel.map --gain-map gain.map -o replay
+expect 0 "" "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o corr frame.raw two.raw
+[ -s corr_0003.tif ] && [ ! -e corr_0004.tif ] || fail "correct numbers frames across files"
+"$same" replay_0001.tif corr_0001.tif || fail "correct differs from acquiring the same frame with the same maps"
+"$same" corr_0001.tif corr_0003.tif || fail "the same frame corrected twice differs"
+PCI_FRM01_SIM_FRAMES=frame.raw expect 0 "" "$tavrix" acquire -o neutral
+expect 0 "" "$tavrix" correct --pixel-map neutral_pixel.map --gain-map neutral_gain.map -o ncorr frame.raw
+"$same" neutral_0001.tif ncorr_0001.tif || fail "a replayed frame with neutral maps differs from correct"
+head -c 1000 frame.raw > odd.raw
+expect 1 "odd.raw: 1000 bytes, not a whole number of raw frames of 16204480" \
+  "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o odd frame.raw odd.raw
+no_files "odd_*"
+expect 1 "nope.raw" "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o nope nope.raw
+expect 1 "short.map" "$tavrix" correct --pixel-map short.map --gain-map gain.map -o nope frame.raw
+expect 2 "required" "$tavrix" correct -o x frame.raw
+
+# enhance: TIFF and .raw inputs, untouched; equal to acquire's enhancement.
+before=$(sha256sum acq_0001.tif)
+expect 0 "" "$tavrix" enhance --levels 5 --strength 10 --radius 3 --decay 10 -o enh acq_0001.tif
+[ "$(sha256sum acq_0001.tif)" = "$before" ] || fail "enhance modified its input"
+"$same" enh_0001_enhanced.tif acq_0001_enhanced.tif || fail "enhance differs from acquire's enhancement"
+expect 1 "odd.raw: 1000 bytes; a raw image holds 18874368" "$tavrix" enhance -o e2 odd.raw
+expect 1 "missing.tif" "$tavrix" enhance -o e3 missing.tif
+# An 8-bit, 2 x 2 TIFF.
+printf 'II*\x00\x08\x00\x00\x00\x08\x00\x00\x01\x03\x00\x01\x00\x00\x00\x02\x00\x00\x00\x01\x01\x03\x00\x01\x00\x00\x00\x02\x00\x00\x00\x02\x01\x03\x00\x01\x00\x00\x00\x08\x00\x00\x00\x03\x01\x03\x00\x01\x00\x00\x00\x01\x00\x00\x00\x06\x01\x03\x00\x01\x00\x00\x00\x01\x00\x00\x00\x11\x01\x04\x00\x01\x00\x00\x00\x6e\x00\x00\x00\x16\x01\x03\x00\x01\x00\x00\x00\x02\x00\x00\x00\x17\x01\x04\x00\x01\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x01\x02\x03\x04' > small.tif
+expect 1 "small.tif: 2 x 2, 1 channel\(s\) of 8 bits" "$tavrix" enhance -o e4 small.tif
+no_files "e[234]_*"
+expect 2 "--levels must be" "$tavrix" enhance --levels 0 -o e5 acq_0001.tif
+
+# maps: a report, and pictures with -o.
+expect 0 "" "$tavrix" maps pixel.map gain.map -o mp
+grep -qi "defective" out.txt || fail "maps reports no defective pixels"
+for f in mp_defects.png mp_gain.png mp_gain_histogram.png; do [ -s "$f" ] || fail "maps wrote no $f"; done
+expect 1 "short.map" "$tavrix" maps short.map
+expect 1 "missing.map" "$tavrix" maps missing.map
+
+[ "$failures" = 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+echo "every command and every bad input behaved as documented"

@@ -1,0 +1,73 @@
+// The shared parts of every subcommand: its options, its usage, and how a
+// failure reaches the user (exit 2 for wrong usage, 1 for a failure, each
+// with one line on standard error).
+#pragma once
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tavrix_tool {
+
+// Wrong usage: the message, then the subcommand's usage, on standard error;
+// exit status 2.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// A failure: "tavrix: <message>" on standard error; exit status 1. The
+// message names the file or call and the reason.
+struct Failure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// One option a subcommand takes: "--name" with a value, as a flag, or with
+// a list of files ("--name FILE...": the words up to the next option, each
+// use of the option a list of its own).
+struct OptionSpec {
+  std::string name;  // with the dashes: "--pixel-map", "-o"
+  bool takesValue;
+  bool takesList = false;
+};
+
+// A parsed command line: "--name VALUE", "--name=VALUE", flags, lists, and
+// the positional arguments ("--" ends the options).
+class Arguments {
+ public:
+  // Throws UsageError for an unknown option or a missing value.
+  Arguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& options);
+
+  bool Has(const std::string& name) const { return values_.count(name) != 0; }
+  // The option's value, or `fallback` when it was not given.
+  std::string Value(const std::string& name, const std::string& fallback = "") const;
+  // An integer in [low, high]; UsageError naming the option otherwise.
+  int IntValue(const std::string& name, int fallback, int low, int high) const;
+  // A number in [low, high]; UsageError naming the option otherwise.
+  double NumberValue(const std::string& name, double fallback, double low, double high) const;
+  // Each use of a list option, in order; none when it was not given.
+  std::vector<std::vector<std::string>> Lists(const std::string& name) const;
+  // All of a list option's words, its uses joined.
+  std::vector<std::string> List(const std::string& name) const;
+  const std::vector<std::string>& Positionals() const { return positionals_; }
+
+ private:
+  std::map<std::string, std::string> values_;
+  std::map<std::string, std::vector<std::vector<std::string>>> lists_;
+  std::vector<std::string> positionals_;
+};
+
+// Parses "a,b,c" into integers; UsageError naming `what` unless there are
+// exactly `count` of them.
+std::vector<int> ParseIntegerList(const std::string& text, size_t count, const std::string& what);
+
+// The image formats a command writes: any of "tiff", "png", "dicom",
+// separated by commas (default "tiff").
+struct Formats {
+  bool tiff = false;
+  bool png = false;
+  bool dicom = false;
+};
+Formats ParseFormats(const std::string& text);
+
+}  // namespace tavrix_tool

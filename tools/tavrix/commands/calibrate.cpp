@@ -1,0 +1,295 @@
+// tavrix calibrate: the panel's pixel map and gain map from dark and flat
+// frames, either stored raw-frame files (build) or frames fetched through
+// the frame grabber (acquire), with a report of what was found.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <system_error>
+
+#include "calibration/calibration_analysis.h"
+#include "calibration/calibration_frames.h"
+#include "calibration/calibration_report.h"
+#include "cli/command_line.h"
+#include "cli/usage_facts.h"
+#include "commands/commands.h"
+#include "files/map_files.h"
+#include "files/output_files.h"
+#include "files/raw_frames.h"
+#include "tavrix_internal.h"
+
+namespace tavrix_tool {
+
+namespace {
+
+const std::string kResponse = WindowName(kResponseWindow);
+const std::string kUniformity = WindowName(kUniformityWindow);
+const std::string kUsage =
+    "usage: tavrix calibrate build --darks FILE... --flats FILE... [--flats FILE...] [--check FILE...]\n"
+    "                              [THRESHOLDS] [--force] -o DIR\n"
+    "       tavrix calibrate acquire --darks N --flats N [--levels K] [--check N] [--yes]\n"
+    "                              [THRESHOLDS] [--force] -o DIR\n"
+    "\n"
+    "Builds the panel's maps from uncorrected frames (read out only: no filter, no maps,\n"
+    "no border) and writes DIR/pixel_map.bin, DIR/gain_map.bin, DIR/defects.csv and\n"
+    "DIR/report.html with its pictures. Each --flats is one dose level (files of one or\n"
+    "more raw frames of " + Grouped(tavrix::kRawFrameBytes) + " bytes); --check is an independent flat used only to\n"
+    "measure the result. Every set needs at least " + std::to_string(kMinFramesPerSet) + " frames. `acquire` fetches the frames\n"
+    "through the frame grabber, asks for each dose (Enter to go on; --yes does not ask),\n"
+    "stores them as raw files in DIR and builds from them.\n"
+    "\n"
+    "  --dead-below F        signal below F x the median: dead (0.10)\n"
+    "  --hot-above N         dark above the median dark by N counts: hot (819)\n"
+    "  --over-above F        response above F x its " + kResponse + " median (1.3)\n"
+    "  --under-below F       response below F x its " + kResponse + " median (0.6)\n"
+    "  --noisy-above F       temporal deviation above F x the median (6)\n"
+    "  --nonuniform-above F  corrected check flat off its " + kUniformity + " median by more (0.01)\n"
+    "  --line-fraction F     half rows and columns with more defective pixels are flagged (0.5)\n"
+    "  --line-departure F    ... and those whose mean is this far off the lines 2 and 3 away (0.10)\n"
+    "  --force               replace maps DIR holds already\n";
+
+constexpr int kMaxFlatLevels = 8;
+const char* const kPixelMapName = "pixel_map.bin";
+const char* const kGainMapName = "gain_map.bin";
+
+struct Threshold {
+  const char* option;
+  double CalibrationSettings::*field;
+  double low, high;
+};
+const Threshold kThresholds[] = {
+    {"--dead-below", &CalibrationSettings::deadBelow, 0.0, 1.0},
+    {"--hot-above", &CalibrationSettings::hotAbove, 1.0, double(tavrix::kMaxPixelValue)},
+    {"--over-above", &CalibrationSettings::overAbove, 1.0, 100.0},
+    {"--under-below", &CalibrationSettings::underBelow, 0.0, 1.0},
+    {"--noisy-above", &CalibrationSettings::noisyAbove, 1.0, 1000.0},
+    {"--nonuniform-above", &CalibrationSettings::nonUniformAbove, 0.0001, 1.0},
+    {"--line-fraction", &CalibrationSettings::lineFraction, 0.0, 1.0},
+    {"--line-departure", &CalibrationSettings::lineDeparture, 0.0, 1.0},
+};
+
+// The options of each mode: build takes files, acquire takes frame counts.
+std::vector<OptionSpec> Options(bool build) {
+  std::vector<OptionSpec> options = {{"-o", true}, {"--force", false}};
+  if (build) {
+    options.insert(options.end(), {{"--darks", false, true}, {"--flats", false, true}, {"--check", false, true}});
+  } else {
+    options.insert(options.end(),
+                   {{"--darks", true}, {"--flats", true}, {"--levels", true}, {"--check", true}, {"--yes", false}});
+  }
+  for (const Threshold& t : kThresholds) options.push_back({t.option, true});
+  return options;
+}
+
+CalibrationSettings ParseSettings(const Arguments& arguments) {
+  CalibrationSettings settings;
+  for (const Threshold& t : kThresholds) settings.*t.field = arguments.NumberValue(t.option, settings.*t.field, t.low, t.high);
+  return settings;
+}
+
+// Refuses before anything is read when DIR holds maps already.
+void CheckOutputFolder(const std::string& folder, bool force) {
+  std::error_code error;
+  if (force) return;
+  for (const char* name : {kPixelMapName, kGainMapName})
+    if (std::filesystem::exists(folder + "/" + name, error))
+      throw Failure(folder + " holds maps already (" + name + "); --force replaces them");
+}
+
+void MakeOutputFolder(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error || !std::filesystem::is_directory(folder))
+    throw Failure(folder + ": cannot make the folder: " + (error ? error.message() : "not a folder"));
+}
+
+std::string Join(const std::vector<std::string>& files) {
+  std::string text;
+  for (const std::string& f : files) text += (text.empty() ? "" : " ") + f;
+  return text;
+}
+
+int TotalFrames(const std::vector<std::string>& files) {
+  int total = 0;
+  for (int count : CountRawFrames(files)) total += count;
+  return total;
+}
+
+void RequireFrames(const std::string& what, int frames) {
+  if (frames < kMinFramesPerSet)
+    throw Failure(what + " hold " + std::to_string(frames) + " frame(s); each set needs at least " +
+                  std::to_string(kMinFramesPerSet));
+  if (frames > kMaxFramesPerSet)
+    throw Failure(what + " hold more than " + std::to_string(kMaxFramesPerSet) + " frames, more than a set may");
+}
+
+FrameSetStats ReadSet(const std::string& what, const std::vector<std::string>& files, Deviations keep) {
+  FrameSetAccumulator accumulator;
+  const int total = TotalFrames(files);
+  AccumulateRawFiles(files, accumulator, [&](int done) {
+    std::fprintf(stderr, "\rreading %s: %d of %d frames", what.c_str(), done, total);
+    std::fflush(stderr);
+  });
+  std::fprintf(stderr, "\n");
+  return accumulator.Finish(keep);
+}
+
+void WriteMaps(const std::string& folder, const CalibrationResult& result) {
+  WritePixelMapFile(folder + "/" + kPixelMapName, true, result.pixelMap.data());
+  WriteGainMapFile(folder + "/" + kGainMapName, true, result.gains.data());
+}
+
+int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<std::vector<std::string>>& flatFiles,
+                   const std::vector<std::string>& checkFiles, const CalibrationSettings& settings,
+                   const std::string& folder, bool force) {
+  CheckOutputFolder(folder, force);
+  // Every file's size and every set's length before a frame is read.
+  RequireFrames("the darks", TotalFrames(darkFiles));
+  for (size_t k = 0; k < flatFiles.size(); ++k)
+    RequireFrames("flat level " + std::to_string(k + 1) + " (" + Join(flatFiles[k]) + ")", TotalFrames(flatFiles[k]));
+  if (!checkFiles.empty()) RequireFrames("the check flat (" + Join(checkFiles) + ")", TotalFrames(checkFiles));
+
+  const FrameSetStats darks = ReadSet("darks", darkFiles, Deviations::kKeep);
+  const double darkMedian = DataMedian(darks.mean);
+  CalibrationSources sources;
+  sources.darks = Join(darkFiles);
+  std::vector<std::unique_ptr<FrameSetStats>> levels;
+  std::vector<std::pair<double, size_t>> order;
+  for (size_t k = 0; k < flatFiles.size(); ++k) {
+    auto level = std::make_unique<FrameSetStats>(ReadSet("flat level " + std::to_string(k + 1), flatFiles[k], Deviations::kMedianOnly));
+    const double median = DataMedian(level->mean);
+    if (median <= darkMedian)
+      throw Failure("the darks (median " + std::to_string(int(darkMedian)) + ") are brighter than flat level " +
+                    std::to_string(k + 1) + " (" + Join(flatFiles[k]) + ", median " + std::to_string(int(median)) +
+                    "): are darks and flats swapped?");
+    const std::string problem = FlatLevelProblem(*level, darks);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "tavrix calibrate: flat level %zu (%s) refused: %s\n", k + 1, Join(flatFiles[k]).c_str(),
+                   problem.c_str());
+      sources.refusedLevels.push_back(Join(flatFiles[k]) + ": " + problem);
+      continue;
+    }
+    order.push_back({median, levels.size()});
+    sources.levels.push_back(Join(flatFiles[k]));
+    levels.push_back(std::move(level));
+  }
+  if (levels.empty()) throw Failure("no flat level is left to calibrate with");
+  std::unique_ptr<FrameSetStats> check;
+  if (!checkFiles.empty()) {
+    check = std::make_unique<FrameSetStats>(ReadSet("check flat", checkFiles, Deviations::kMedianOnly));
+    const std::string problem = FlatLevelProblem(*check, darks);
+    if (!problem.empty()) throw Failure("the check flat (" + Join(checkFiles) + "): " + problem);
+    sources.check = Join(checkFiles);
+  }
+  // Levels in increasing dose.
+  std::sort(order.begin(), order.end());
+  std::vector<const FrameSetStats*> sorted;
+  std::vector<std::string> names;
+  for (const auto& [median, index] : order) {
+    sorted.push_back(levels[index].get());
+    names.push_back(sources.levels[index]);
+  }
+  sources.levels = names;
+
+  const CalibrationResult result = Calibrate(darks, sorted, check.get(), settings);
+  MakeOutputFolder(folder);
+  const std::string csv = DefectsCsv(result);
+  WriteBytesAtomically(folder + "/defects.csv", true, csv.data(), csv.size());
+  WriteCalibrationReport(folder, result, sources, settings);
+  std::printf("%s", CalibrationSummary(result).c_str());
+  if (!result.refusals.empty()) {
+    std::string reasons;
+    for (const std::string& r : result.refusals) reasons += (reasons.empty() ? "" : "; ") + r;
+    throw Failure("maps not written, the correction could not use them well: " + reasons + " (see " + folder +
+                  "/report.html)");
+  }
+  WriteMaps(folder, result);
+  std::printf("maps written: %s/%s, %s/%s; report: %s/report.html\n", folder.c_str(), kPixelMapName, folder.c_str(),
+              kGainMapName, folder.c_str());
+  return 0;
+}
+
+// Acquires `frames` uncorrected frames into the raw file `path`.
+void AcquireSet(tavrix::internal::RawFrameSource& grabber, const std::string& what, int frames,
+                const std::string& path) {
+  int done = 0;
+  WriteRawFrames(path, true, frames, [&](uint8_t* frame) -> std::string {
+    if (!grabber.Capture(frame)) return "the frame grabber delivered no frame";
+    std::fprintf(stderr, "\racquiring %s: %d of %d frames", what.c_str(), ++done, frames);
+    std::fflush(stderr);
+    return "";
+  });
+  std::fprintf(stderr, "\n");
+}
+
+void AskFor(const std::string& prompt, bool yes) {
+  std::printf("%s%s\n", prompt.c_str(), yes ? "" : " Press Enter when ready.");
+  std::fflush(stdout);
+  if (yes) return;
+  std::string answer;
+  if (!std::getline(std::cin, answer)) throw Failure("stopped: no answer on standard input");
+}
+
+int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
+  const std::string folder = arguments.Value("-o");
+  if (!arguments.Has("--darks") || !arguments.Has("--flats")) throw UsageError("acquire needs --darks N and --flats N");
+  const int darks = arguments.IntValue("--darks", 0, kMinFramesPerSet, kMaxFramesPerSet);
+  const int flats = arguments.IntValue("--flats", 0, kMinFramesPerSet, kMaxFramesPerSet);
+  const int levels = arguments.IntValue("--levels", 1, 1, kMaxFlatLevels);
+  const int checks = arguments.IntValue("--check", 0, 0, kMaxFramesPerSet);
+  if (checks > 0 && checks < kMinFramesPerSet)
+    throw UsageError("--check needs at least " + std::to_string(kMinFramesPerSet) + " frames");
+  const bool yes = arguments.Has("--yes");
+  CheckOutputFolder(folder, arguments.Has("--force"));
+  MakeOutputFolder(folder);
+  auto grabber = std::make_unique<tavrix::internal::RawFrameSource>();
+  const char* reason = "";
+  if (!grabber->Open(reason)) throw Failure(reason);
+
+  AskFor("Darks: no exposure; the panel warmed up for 30 minutes.", yes);
+  const std::string darkFile = folder + "/darks.raw";
+  AcquireSet(*grabber, "darks", darks, darkFile);
+  std::vector<std::vector<std::string>> flatFiles;
+  for (int k = 1; k <= levels; ++k) {
+    AskFor("Flat level " + std::to_string(k) + " of " + std::to_string(levels) +
+               ": uniform exposure, no object in the beam.",
+           yes);
+    flatFiles.push_back({folder + "/flats_" + std::to_string(k) + ".raw"});
+    AcquireSet(*grabber, "flat level " + std::to_string(k), flats, flatFiles.back()[0]);
+  }
+  std::vector<std::string> checkFiles;
+  if (checks > 0) {
+    AskFor("Check flat: a uniform exposure at a dose between the levels.", yes);
+    checkFiles.push_back(folder + "/check.raw");
+    AcquireSet(*grabber, "check flat", checks, checkFiles[0]);
+  }
+  grabber.reset();
+  return BuildFromFiles({darkFile}, flatFiles, checkFiles, settings, folder, true);
+}
+
+int Run(const std::vector<std::string>& words) {
+  if (words.empty() || (words[0] != "build" && words[0] != "acquire")) throw UsageError("say build or acquire");
+  const bool build = words[0] == "build";
+  const Arguments arguments(std::vector<std::string>(words.begin() + 1, words.end()), Options(build));
+  if (!arguments.Positionals().empty())
+    throw UsageError("'" + arguments.Positionals()[0] + "' belongs to no option");
+  if (!arguments.Has("-o")) throw UsageError("-o DIR is required");
+  const CalibrationSettings settings = ParseSettings(arguments);
+  if (!build) return Acquire(arguments, settings);
+  const std::vector<std::string> darks = arguments.List("--darks");
+  const std::vector<std::vector<std::string>> flats = arguments.Lists("--flats");
+  if (darks.empty()) throw Failure("no dark frames: --darks FILE... is required");
+  if (flats.empty()) throw UsageError("--flats FILE... is required");
+  for (const auto& level : flats)
+    if (level.empty()) throw UsageError("--flats names no file");
+  return BuildFromFiles(darks, flats, arguments.List("--check"), settings, arguments.Value("-o"),
+                        arguments.Has("--force"));
+}
+
+}  // namespace
+
+const Command kCalibrateCommand = {"calibrate", "build the panel's pixel map and gain map from dark and flat frames",
+                                   kUsage.c_str(), Run};
+
+}  // namespace tavrix_tool

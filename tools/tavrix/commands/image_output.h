@@ -1,0 +1,60 @@
+// Writing one image in the formats the user chose, with the record of how it
+// was made: options shared by acquire, correct and enhance.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+
+namespace tavrix_tool {
+
+// The options every image-writing command takes, and their usage lines.
+extern const std::vector<OptionSpec> kImageOutputOptions;
+extern const char* const kImageOutputUsage;
+
+struct ImageOutput {
+  std::string prefix;
+  Formats formats;
+  bool force = false;
+  bool compress = false;
+  std::string patientName, patientId, studyDescription;
+};
+// From the parsed arguments; UsageError without -o.
+ImageOutput ParseImageOutput(const Arguments& arguments);
+
+struct EnhancementSettings {
+  int levels, strength, radius, decay;
+};
+
+// How an image was made, recorded in TIFF and DICOM files.
+struct ImageRecord {
+  std::string command;
+  int panel = -1;  // -1: not recorded
+  std::string pixelMap = "neutral", gainMap = "neutral";  // SHA-256 of each file, or "neutral"
+  bool enhanced = false;
+  EnhancementSettings enhancement{};
+  bool hasMessages = false;
+  std::vector<int> switchCodes;
+  int temperature = 0;
+  std::string sourceFile;
+  long frameIndex = -1;
+};
+
+// The record as one JSON object, with the version and the time.
+std::string RecordJson(const ImageRecord& record, const std::string& utcTime);
+
+// Writes PREFIX_NNNN<suffix>.tif/.png/.dcm as chosen; `suffix` is "" or
+// "_enhanced". Throws Failure naming the file that could not be written.
+void WriteImageFiles(const ImageOutput& output, int index, const std::string& suffix, const uint16_t* image,
+                     const ImageRecord& record);
+
+// Fails before any work when a file the run would write exists (without
+// --force) or its folder is missing.
+void CheckOutputsFree(const ImageOutput& output, int firstIndex, int count, bool enhancedToo);
+
+// The version of the tool and library, "1.0.0".
+std::string VersionString();
+
+}  // namespace tavrix_tool

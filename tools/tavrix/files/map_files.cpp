@@ -1,0 +1,117 @@
+#include "files/map_files.h"
+
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "cli/command_line.h"
+#include "files/output_files.h"
+
+namespace tavrix_tool {
+
+namespace {
+
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+File OpenForReading(const std::string& path) {
+  File file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) throw Failure(path + ": " + std::strerror(errno));
+  return file;
+}
+
+// The whole file into `into`; it must hold exactly `expected` bytes.
+void ReadExactlyInto(const std::string& path, void* into, size_t expected, const char* what) {
+  File file = OpenForReading(path);
+  const size_t got = std::fread(into, 1, expected, file.get());
+  size_t total = got;
+  char extra[4096];
+  size_t more;
+  while ((more = std::fread(extra, 1, sizeof extra, file.get())) > 0) total += more;
+  if (std::ferror(file.get())) throw Failure(path + ": read error");
+  if (total != expected)
+    throw Failure(path + ": " + std::to_string(total) + " bytes, a " + what + " holds " + std::to_string(expected));
+}
+
+template <class T>
+std::vector<T> ReadExactly(const std::string& path, size_t expected, const char* what) {
+  std::vector<T> values(expected / sizeof(T));
+  ReadExactlyInto(path, values.data(), expected, what);
+  return values;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadPixelMapFile(const std::string& path) {
+  return ReadExactly<uint8_t>(path, tavrix::kPixelMapBytes, "pixel map");
+}
+
+std::vector<float> ReadGainMapFile(const std::string& path) {
+  return ReadExactly<float>(path, tavrix::kGainMapBytes, "gain map");
+}
+
+void ReadPanelMaps(const std::string& pixelMapPath, const std::string& gainMapPath, tavrix::internal::PanelMaps& maps) {
+  ReadExactlyInto(pixelMapPath, maps.PixelMap(), tavrix::kPixelMapBytes, "pixel map");
+  ReadExactlyInto(gainMapPath, maps.GainMap(), tavrix::kGainMapBytes, "gain map");
+}
+
+void WritePixelMapFile(const std::string& path, bool overwrite, const uint8_t* map) {
+  WriteBytesAtomically(path, overwrite, map, tavrix::kPixelMapBytes);
+}
+
+void WriteGainMapFile(const std::string& path, bool overwrite, const float* gains) {
+  std::vector<uint8_t> bytes(tavrix::kGainMapBytes);
+  for (size_t i = 0; i < tavrix::kImagePixels; ++i) {
+    uint32_t bits;
+    std::memcpy(&bits, &gains[i], sizeof bits);
+    for (size_t b = 0; b < sizeof bits; ++b) bytes[i * sizeof bits + b] = uint8_t(bits >> (8 * b));
+  }
+  WriteBytesAtomically(path, overwrite, bytes.data(), bytes.size());
+}
+
+namespace {
+
+using DigestContext = std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)>;
+
+DigestContext StartSha256() {
+  DigestContext context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
+    throw Failure("SHA-256 unavailable");
+  return context;
+}
+
+std::string FinishSha256(EVP_MD_CTX* context) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(context, digest, &length);
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    hex += kHex[digest[i] >> 4];
+    hex += kHex[digest[i] & 15];
+  }
+  return hex;
+}
+
+}  // namespace
+
+std::string FileSha256(const std::string& path) {
+  File file = OpenForReading(path);
+  DigestContext context = StartSha256();
+  std::vector<unsigned char> buffer(1 << 20);
+  size_t got;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0)
+    EVP_DigestUpdate(context.get(), buffer.data(), got);
+  if (std::ferror(file.get())) throw Failure(path + ": read error");
+  return FinishSha256(context.get());
+}
+
+std::string Sha256(const void* bytes, size_t count) {
+  DigestContext context = StartSha256();
+  EVP_DigestUpdate(context.get(), bytes, count);
+  return FinishSha256(context.get());
+}
+
+}  // namespace tavrix_tool

@@ -1,0 +1,57 @@
+#include "files/output_files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "cli/command_line.h"
+#include "files/file_replacement.h"
+
+namespace tavrix_tool {
+
+std::string NumberedName(const std::string& prefix, int index, const std::string& suffix,
+                         const std::string& extension) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%04d", index);
+  return prefix + "_" + number + suffix + "." + extension;
+}
+
+void RequireOutputFolder(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code error;
+  if (!folder.empty() && !std::filesystem::is_directory(folder, error))
+    throw Failure(folder.string() + ": no such folder for the output");
+}
+
+void WriteAtomically(const std::string& path, bool overwrite,
+                     const std::function<std::string(const std::string& temporaryPath)>& write) {
+  std::error_code error;
+  if (!overwrite && std::filesystem::exists(path, error))
+    throw Failure(path + ": exists already (--force replaces it)");
+  const std::string temporary = TemporaryNameBeside(path);
+  const std::string reason = write(temporary);
+  if (!reason.empty()) {
+    std::remove(temporary.c_str());
+    throw Failure(path + ": " + reason);
+  }
+  if (!ReplaceFile(temporary, path)) {
+    std::remove(temporary.c_str());
+    throw Failure(path + ": cannot rename the finished file into place");
+  }
+}
+
+std::string WriteBytes(const std::string& path, const void* bytes, size_t count) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return std::string("cannot create the file: ") + std::strerror(errno);
+  const bool written = std::fwrite(bytes, 1, count, file) == count;
+  const bool closed = std::fclose(file) == 0;
+  return written && closed ? std::string() : "cannot write the file (disk full?)";
+}
+
+void WriteBytesAtomically(const std::string& path, bool overwrite, const void* bytes, size_t count) {
+  WriteAtomically(path, overwrite, [&](const std::string& temporary) { return WriteBytes(temporary, bytes, count); });
+}
+
+}  // namespace tavrix_tool

@@ -1,0 +1,67 @@
+#include "files/raw_frames.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "cli/command_line.h"
+#include "files/output_files.h"
+#include "tavrix_internal.h"
+
+namespace tavrix_tool {
+
+namespace {
+
+constexpr size_t kFrameBytes = size_t(tavrix::kRawFrameBytes);
+
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+}  // namespace
+
+std::vector<uint64_t> RawFrameCounts(const std::vector<std::string>& files) {
+  const uint64_t frameBytes = kFrameBytes;
+  std::vector<uint64_t> counts;
+  for (const std::string& file : files) {
+    std::error_code error;
+    const uint64_t size = std::filesystem::file_size(file, error);
+    if (error) throw Failure(file + ": " + error.message());
+    if (size == 0 || size % frameBytes != 0)
+      throw Failure(file + ": " + std::to_string(size) + " bytes, not a whole number of raw frames of " +
+                    std::to_string(frameBytes) + " bytes");
+    counts.push_back(size / frameBytes);
+  }
+  return counts;
+}
+
+void ReadRawFrames(const std::vector<std::string>& files, const std::vector<uint64_t>& counts, const RawFrameUse& use) {
+  // Read whole each time: no need to clear it.
+  const std::unique_ptr<uint8_t[]> frame(new uint8_t[kFrameBytes]);
+  for (size_t f = 0; f < files.size(); ++f) {
+    File file(std::fopen(files[f].c_str(), "rb"), std::fclose);
+    if (!file) throw Failure(files[f] + ": " + std::strerror(errno));
+    for (uint64_t k = 0; k < counts[f]; ++k) {
+      if (std::fread(frame.get(), 1, kFrameBytes, file.get()) != kFrameBytes)
+        throw Failure(files[f] + ": frame " + std::to_string(k) + " could not be read");
+      if (!use(files[f], k, frame.get())) return;
+    }
+  }
+}
+
+void WriteRawFrames(const std::string& path, bool overwrite, int frames, const RawFrameFiller& next) {
+  WriteAtomically(path, overwrite, [&](const std::string& temporary) -> std::string {
+    File file(std::fopen(temporary.c_str(), "wb"), std::fclose);
+    if (!file) return std::strerror(errno);
+    std::vector<uint8_t> frame(kFrameBytes);
+    for (int k = 0; k < frames; ++k) {
+      const std::string problem = next(frame.data());
+      if (!problem.empty()) return problem;
+      if (std::fwrite(frame.data(), 1, kFrameBytes, file.get()) != kFrameBytes) return std::strerror(errno);
+    }
+    return std::fclose(file.release()) == 0 ? "" : std::strerror(errno);
+  });
+}
+
+}  // namespace tavrix_tool
