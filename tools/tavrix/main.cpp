@@ -16,7 +16,7 @@ using tavrix_tool::Command;
 
 const Command* const kCommands[] = {
     &tavrix_tool::kAcquireCommand, &tavrix_tool::kCalibrateCommand, &tavrix_tool::kCorrectCommand,
-    &tavrix_tool::kEnhanceCommand, &tavrix_tool::kMapsCommand,      &tavrix_tool::kRawFromImageCommand,
+    &tavrix_tool::kEnhanceCommand, &tavrix_tool::kMapsCommand,      &tavrix_tool::kRawFromImageCommand, &tavrix_tool::kQaCommand,
 };
 
 void PrintOverview(std::FILE* out) {
