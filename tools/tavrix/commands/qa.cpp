@@ -3,13 +3,18 @@
 // panel's maps, each written as DIR/qa.json and DIR/report.html.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "cli/usage_facts.h"
