@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds both targets and runs every test: the Linux
 # suite, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# short runs of the fuzz targets, and the 32-bit Windows DLL's tests under Wine.
+# short runs of the fuzz targets, and the 32-bit Windows DLL's tests under Wine
+# (its libraries cross-built once, see scripts/build-windows-deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -45,9 +46,14 @@ for target in serial_stream map_files enhancement_parameters; do
     -artifact_prefix="$work/" "$work/corpus"
 done
 
+echo "==> Windows libraries (libtiff, libpng, DCMTK), built once into their prefix"
+windows_deps=${TAVRIX_WINDOWS_DEPS:-/opt/tavrix-windows-deps}
+TAVRIX_WINDOWS_DEPS=$windows_deps bash scripts/build-windows-deps.sh
+
 echo "==> Windows build (i686, MinGW-w64) and its tests under Wine"
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTAVRIX_LINUX_BUILD="$root/build/linux"
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTAVRIX_LINUX_BUILD="$root/build/linux" \
+  -DTAVRIX_WINDOWS_DEPS="$windows_deps" -DTAVRIX_REQUIRE_WINDOWS_DEPS=ON
 cmake --build build/windows -j "$jobs"
 run ctest --test-dir build/windows --output-on-failure --timeout 1800
 

@@ -1,0 +1,33 @@
+# Checks that a program imports no DLL but Windows' own and those named in
+# EXTRA (the library's, the card's): the MinGW runtime and zlib are linked in.
+# usage: cmake -DOBJDUMP=... -DEXE=... [-DEXTRA=a.dll;b.dll] -P check_static_imports.cmake
+cmake_minimum_required(VERSION 3.20)
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${EXE}")
+endif()
+set(windows_dlls kernel32.dll msvcrt.dll advapi32.dll user32.dll shell32.dll ole32.dll
+  ws2_32.dll wsock32.dll netapi32.dll iphlpapi.dll bcrypt.dll)
+set(allowed ${windows_dlls})
+foreach(dll IN LISTS EXTRA)
+  string(TOLOWER "${dll}" dll)
+  list(APPEND allowed "${dll}")
+endforeach()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+if(NOT imports)
+  message(FATAL_ERROR "${EXE} shows no import table")
+endif()
+set(foreign "")
+foreach(line IN LISTS imports)
+  string(REGEX REPLACE "^DLL Name: " "" dll "${line}")
+  string(TOLOWER "${dll}" lower)
+  if(NOT lower IN_LIST allowed)
+    list(APPEND foreign "${dll}")
+  endif()
+endforeach()
+if(foreign)
+  message(FATAL_ERROR "${EXE} needs DLLs that are not Windows' own: ${foreign}")
+endif()
+string(REPLACE "DLL Name: " "" imports "${imports}")
+message(STATUS "imports only ${imports}")
