@@ -16,8 +16,8 @@ using tavrix_tool::Command;
 
 const Command* const kCommands[] = {
     &tavrix_tool::kAcquireCommand, &tavrix_tool::kCalibrateCommand, &tavrix_tool::kCorrectCommand,
-    &tavrix_tool::kEnhanceCommand, &tavrix_tool::kMapsCommand,      &tavrix_tool::kRawFromImageCommand,
-    &tavrix_tool::kSendCommand,    &tavrix_tool::kWorklistCommand,
+    &tavrix_tool::kEnhanceCommand, &tavrix_tool::kMapsCommand,      &tavrix_tool::kQaCommand,
+    &tavrix_tool::kRawFromImageCommand, &tavrix_tool::kSendCommand, &tavrix_tool::kWorklistCommand,
 };
 
 void PrintOverview(std::FILE* out) {
