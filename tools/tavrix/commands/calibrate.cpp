@@ -15,6 +15,7 @@
 #include "cli/usage_facts.h"
 #include "commands/commands.h"
 #include "files/map_files.h"
+#include "files/native_paths.h"
 #include "files/output_files.h"
 #include "files/raw_frames.h"
 #include "tavrix_internal.h"
@@ -93,14 +94,14 @@ void CheckOutputFolder(const std::string& folder, bool force) {
   std::error_code error;
   if (force) return;
   for (const char* name : {kPixelMapName, kGainMapName})
-    if (std::filesystem::exists(folder + "/" + name, error))
+    if (std::filesystem::exists(FsPath(folder + "/" + name), error))
       throw Failure(folder + " holds maps already (" + name + "); --force replaces them");
 }
 
 void MakeOutputFolder(const std::string& folder) {
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error || !std::filesystem::is_directory(folder))
+  std::filesystem::create_directories(FsPath(folder), error);
+  if (error || !std::filesystem::is_directory(FsPath(folder)))
     throw Failure(folder + ": cannot make the folder: " + (error ? error.message() : "not a folder"));
 }
 

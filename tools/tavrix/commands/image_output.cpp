@@ -1,13 +1,14 @@
 #include "commands/image_output.h"
 
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <system_error>
 
 #include "dicom/dicom_file.h"
 #include "files/image_files.h"
+#include "files/native_paths.h"
 #include "files/output_files.h"
+#include "files/utc_time.h"
 #include "tavrix_1417_pci_vusk.h"
 
 namespace tavrix_tool {
@@ -35,19 +36,6 @@ std::string JsonString(const std::string& text) {
     }
   }
   return out + "\"";
-}
-
-std::string FormatTime(const char* format) {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#if defined(_WIN32)
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, format, &utc);
-  return text;
 }
 
 }  // namespace
@@ -119,18 +107,18 @@ void CheckOutputsFree(const ImageOutput& output, int firstIndex, int count, bool
       for (const std::string& extension : extensions) {
         const std::string path = NumberedName(output.prefix, index, suffix, extension);
         std::error_code error;
-        if (std::filesystem::exists(path, error)) throw Failure(path + ": exists already (--force replaces it)");
+        if (std::filesystem::exists(FsPath(path), error)) throw Failure(path + ": exists already (--force replaces it)");
       }
     }
 }
 
 void WriteImageFiles(const ImageOutput& output, int index, const std::string& suffix, const uint16_t* image,
                      const ImageRecord& record) {
-  const std::string isoTime = FormatTime("%Y-%m-%dT%H:%M:%SZ");
+  const std::string isoTime = UtcNow("%Y-%m-%dT%H:%M:%SZ");
   if (output.formats.tiff) {
     TiffTags tags;
     tags.software = "tavrix " + VersionString();
-    tags.dateTime = FormatTime("%Y:%m:%d %H:%M:%S");
+    tags.dateTime = UtcNow("%Y:%m:%d %H:%M:%S");
     tags.make = kManufacturer;
     tags.model = kModelName;
     tags.description = RecordJson(record, isoTime);
@@ -152,7 +140,7 @@ void WriteImageFiles(const ImageOutput& output, int index, const std::string& su
     info.patientName = output.patientName;
     info.patientId = output.patientId;
     info.studyDescription = output.studyDescription;
-    info.acquisitionDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
+    info.acquisitionDateTimeUtc = UtcNow("%Y%m%d%H%M%S");
     info.softwareVersion = VersionString();
     info.derivationDescription = RecordJson(record, isoTime);
     WriteAtomically(NumberedName(output.prefix, index, suffix, "dcm"), output.force,

@@ -5,6 +5,8 @@
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcdict.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcostrmb.h>
+#include <dcmtk/dcmdata/dcwcache.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmdata/dcvrdt.h>
 #include <dcmtk/dcmdata/dcvrlo.h>
@@ -13,8 +15,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
+#include <vector>
 
+#include "files/output_files.h"
+#include "files/utc_time.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {
@@ -53,15 +57,6 @@ std::string FormatDecimal(double value) {
 std::string ImagerPixelSpacing() {
   const std::string pitch = FormatDecimal(kPixelPitchMm);
   return pitch + "\\" + pitch;
-}
-
-std::string CurrentUtc(const char* format) {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, format, &utc);
-  return text;
 }
 
 // Empty when every text attribute fits its value representation.
@@ -156,8 +151,8 @@ void PutInstanceAndStudy(Attributes& a, const DicomImage& info, bool ascii) {
   a.Put(DCM_SOPInstanceUID, NewUid(SITE_INSTANCE_UID_ROOT));
   if (!ascii) a.Put(DCM_SpecificCharacterSet, kUtf8);
   a.Put(DCM_TimezoneOffsetFromUTC, "+0000");
-  a.Put(DCM_InstanceCreationDate, CurrentUtc("%Y%m%d"));
-  a.Put(DCM_InstanceCreationTime, CurrentUtc("%H%M%S"));
+  a.Put(DCM_InstanceCreationDate, UtcNow("%Y%m%d"));
+  a.Put(DCM_InstanceCreationTime, UtcNow("%H%M%S"));
   a.Put(DCM_PatientName, info.patientName);
   a.Put(DCM_PatientID, info.patientId);
   a.Put(DCM_PatientBirthDate, "");
@@ -228,6 +223,34 @@ void PutImage(Attributes& a, const uint16_t* image, int32_t width, int32_t heigh
   a.Pixels(image, size_t(width) * size_t(height));
 }
 
+// DCMTK opens files by narrow name, which on Windows is read in the ANSI code
+// page, not UTF-8: the file is encoded in memory, as saveFile would write it,
+// and written through the tool's own file unit.
+std::string SaveFile(DcmFileFormat& file, const std::string& path) {
+  std::vector<char> bytes;
+  std::vector<char> chunk(1 << 20);
+  DcmOutputBufferStream stream(chunk.data(), offile_off_t(chunk.size()));
+  DcmWriteCache cache;
+  const auto take = [&] {
+    void* buffer = nullptr;
+    offile_off_t length = 0;
+    stream.flushBuffer(buffer, length);
+    bytes.insert(bytes.end(), static_cast<char*>(buffer), static_cast<char*>(buffer) + length);
+  };
+  file.transferInit();
+  OFCondition status;
+  do {
+    status = file.write(stream, EXS_LittleEndianExplicit, EET_UndefinedLength, &cache, EGL_recalcGL, EPD_noChange,
+                        0, 0, 0, EWM_fileformat);
+    take();
+  } while (status == EC_StreamNotifyClient);
+  file.transferEnd();
+  if (status.bad()) return std::string("writing failed: ") + status.text();
+  stream.flush();
+  take();
+  return WriteBytes(path, bytes.data(), bytes.size());
+}
+
 }  // namespace
 
 std::string WriteDicom(const std::string& path, const uint16_t* image, int32_t width, int32_t height,
@@ -242,9 +265,7 @@ std::string WriteDicom(const std::string& path, const uint16_t* image, int32_t w
   PutSeriesAndAcquisition(attributes, info);
   PutImage(attributes, image, width, height, info);
   if (attributes.Status().bad()) return std::string("building the DICOM object failed: ") + attributes.Status().text();
-  const OFCondition status = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);
-  if (status.bad()) return std::string("writing failed: ") + status.text();
-  return "";
+  return SaveFile(file, path);
 }
 
 }  // namespace tavrix_tool

@@ -2,9 +2,13 @@
 
 #include <cstdio>
 
+#include "files/native_paths.h"
+
 #if defined(_WIN32)
 #include <process.h>
 #include <windows.h>
+// windows.h names its own ReplaceFile as a macro.
+#undef ReplaceFile
 #else
 #include <unistd.h>
 #endif
@@ -25,7 +29,8 @@ int ProcessId() {
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
 #if defined(_WIN32)
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  // rename() on Windows refuses an existing target.
+  return MoveFileExW(FsPath(from).c_str(), FsPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
 #endif

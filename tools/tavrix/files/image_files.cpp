@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "files/native_paths.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {
@@ -58,7 +59,7 @@ DisplayWindow PercentileWindow(const uint16_t* image, int32_t width, int32_t hei
 
 std::string WriteTiff16(const std::string& path, const uint16_t* image, int32_t width, int32_t height,
                         const TiffTags& tags) {
-  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  TIFF* tiff = OpenTiff(path, "w");
   if (tiff == nullptr) return "cannot create the file";
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(width));
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(height));
@@ -128,7 +129,7 @@ std::string WritePng(const std::string& path, const uint8_t* pixels, int32_t wid
   std::vector<png_bytep> rows(static_cast<size_t>(height));
   for (int32_t r = 0; r < height; ++r)
     rows[size_t(r)] = const_cast<png_bytep>(pixels + size_t(r) * size_t(width) * size_t(channels));
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) return std::string("cannot create the file: ") + std::strerror(errno);
   const bool written = WritePngRows(file, rows.data(), width, height, colorType);
   const bool closed = std::fclose(file) == 0;
@@ -157,7 +158,7 @@ namespace {
 
 std::vector<uint16_t> ReadTiff16(const std::string& path, int32_t width, int32_t height) {
   TIFFSetWarningHandler(nullptr);
-  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  TIFF* tiff = OpenTiff(path, "r");
   if (tiff == nullptr) throw Failure(path + ": not a readable TIFF");
   uint32_t w = 0, h = 0;
   uint16_t bits = 0, samples = 1, format = SAMPLEFORMAT_UINT;
@@ -181,7 +182,7 @@ std::vector<uint16_t> ReadTiff16(const std::string& path, int32_t width, int32_t
 }
 
 std::vector<uint16_t> ReadRaw16(const std::string& path, int32_t width, int32_t height) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) throw Failure(path + ": " + std::strerror(errno));
   const size_t expected = size_t(width) * size_t(height) * sizeof(uint16_t);
   std::vector<uint8_t> bytes(expected + 1);
@@ -199,7 +200,7 @@ std::vector<uint16_t> ReadRaw16(const std::string& path, int32_t width, int32_t 
 }
 
 bool HasTiffSignature(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) throw Failure(path + ": " + std::strerror(errno));
   unsigned char head[4] = {0, 0, 0, 0};
   const size_t got = std::fread(head, 1, sizeof head, file);

@@ -8,6 +8,7 @@
 
 #include "cli/command_line.h"
 #include "files/file_replacement.h"
+#include "files/native_paths.h"
 
 namespace tavrix_tool {
 
@@ -19,31 +20,31 @@ std::string NumberedName(const std::string& prefix, int index, const std::string
 }
 
 void RequireOutputFolder(const std::string& path) {
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = FsPath(path).parent_path();
   std::error_code error;
   if (!folder.empty() && !std::filesystem::is_directory(folder, error))
-    throw Failure(folder.string() + ": no such folder for the output");
+    throw Failure(Utf8Name(folder) + ": no such folder for the output");
 }
 
 void WriteAtomically(const std::string& path, bool overwrite,
                      const std::function<std::string(const std::string& temporaryPath)>& write) {
   std::error_code error;
-  if (!overwrite && std::filesystem::exists(path, error))
+  if (!overwrite && std::filesystem::exists(FsPath(path), error))
     throw Failure(path + ": exists already (--force replaces it)");
   const std::string temporary = TemporaryNameBeside(path);
   const std::string reason = write(temporary);
   if (!reason.empty()) {
-    std::remove(temporary.c_str());
+    RemoveFile(temporary);
     throw Failure(path + ": " + reason);
   }
   if (!ReplaceFile(temporary, path)) {
-    std::remove(temporary.c_str());
+    RemoveFile(temporary);
     throw Failure(path + ": cannot rename the finished file into place");
   }
 }
 
 std::string WriteBytes(const std::string& path, const void* bytes, size_t count) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) return std::string("cannot create the file: ") + std::strerror(errno);
   const bool written = std::fwrite(bytes, 1, count, file) == count;
   const bool closed = std::fclose(file) == 0;

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cli/command_line.h"
+#include "files/native_paths.h"
 #include "files/output_files.h"
 #include "tavrix_internal.h"
 
@@ -26,7 +27,7 @@ std::vector<uint64_t> RawFrameCounts(const std::vector<std::string>& files) {
   std::vector<uint64_t> counts;
   for (const std::string& file : files) {
     std::error_code error;
-    const uint64_t size = std::filesystem::file_size(file, error);
+    const uint64_t size = std::filesystem::file_size(FsPath(file), error);
     if (error) throw Failure(file + ": " + error.message());
     if (size == 0 || size % frameBytes != 0)
       throw Failure(file + ": " + std::to_string(size) + " bytes, not a whole number of raw frames of " +
@@ -40,7 +41,7 @@ void ReadRawFrames(const std::vector<std::string>& files, const std::vector<uint
   // Read whole each time: no need to clear it.
   const std::unique_ptr<uint8_t[]> frame(new uint8_t[kFrameBytes]);
   for (size_t f = 0; f < files.size(); ++f) {
-    File file(std::fopen(files[f].c_str(), "rb"), std::fclose);
+    File file(OpenFile(files[f], "rb"), std::fclose);
     if (!file) throw Failure(files[f] + ": " + std::strerror(errno));
     for (uint64_t k = 0; k < counts[f]; ++k) {
       if (std::fread(frame.get(), 1, kFrameBytes, file.get()) != kFrameBytes)
@@ -52,7 +53,7 @@ void ReadRawFrames(const std::vector<std::string>& files, const std::vector<uint
 
 void WriteRawFrames(const std::string& path, bool overwrite, int frames, const RawFrameFiller& next) {
   WriteAtomically(path, overwrite, [&](const std::string& temporary) -> std::string {
-    File file(std::fopen(temporary.c_str(), "wb"), std::fclose);
+    File file(OpenFile(temporary, "wb"), std::fclose);
     if (!file) return std::strerror(errno);
     std::vector<uint8_t> frame(kFrameBytes);
     for (int k = 0; k < frames; ++k) {
