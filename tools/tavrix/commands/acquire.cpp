@@ -1,8 +1,12 @@
 // tavrix acquire: exposures through the library's 14 exports, as a station
 // takes them, against whichever frame-grabber module is installed.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "cli/interrupt.h"
@@ -10,6 +14,8 @@
 #include "commands/detector_session.h"
 #include "commands/image_output.h"
 #include "files/map_files.h"
+#include "files/native_paths.h"
+#include "files/output_files.h"
 #include "tavrix_1417_pci_vusk.h"
 
 namespace tavrix_tool {
@@ -21,7 +27,7 @@ constexpr int kMaxFrames = 100000;
 
 const char* const kUsage =
     "usage: tavrix acquire [--pixel-map FILE --gain-map FILE] [--panel 0|1] [--frames N]\n"
-    "                      [--enhance L,S,R,D] [--format tiff,png,dicom] -o PREFIX\n"
+    "                      [--enhance L,S,R,D] [--raw] [--format tiff,png,dicom] -o PREFIX\n"
     "\n"
     "Acquires N exposures (default 1) through the library, as a station does. The maps\n"
     "are loaded for the chosen panel (default 0), which is then selected; without maps\n"
@@ -33,7 +39,11 @@ const char* const kUsage =
     "  --panel 0|1                the panel to select (default 0)\n"
     "  --frames N                 exposures to take (default 1)\n"
     "  --enhance L,S,R,D          also write PREFIX_NNNN_enhanced.*: levels, strength,\n"
-    "                             smoothing radius (1..3), decay (1..30 tenths)\n";
+    "                             smoothing radius (1..3), decay (1..30 tenths)\n"
+    "  --raw                      also write each exposure's raw frame as PREFIX_NNNN.raw, as the\n"
+    "                             card delivered it (for correct, replay and calibrate build);\n"
+    "                             the frame is corrected by the library's same steps, the maps\n"
+    "                             read from their files; the serial channel is not polled\n";
 
 void Require(bool ok, const std::string& what) {
   if (!ok) throw Failure(what);
@@ -82,10 +92,55 @@ std::vector<uint16_t> AcquireOne(int frame) {
   return std::vector<uint16_t>(buffer, buffer + kPixels);
 }
 
+// --raw: each exposure fetched uncorrected through the library's internal
+// door, its raw frame written as it came, then read out and corrected by the
+// functions an acquisition through the exports calls: the same image.
+class RawExposures {
+ public:
+  RawExposures(const ImageOutput& output, const Arguments& arguments, ImageRecord& record) : output_(output) {
+    if (arguments.Has("--pixel-map")) {
+      ReadPanelMaps(arguments.Value("--pixel-map"), arguments.Value("--gain-map"), maps_);
+      record.pixelMap = Sha256(maps_.PixelMap(), tavrix::kPixelMapBytes);
+      record.gainMap = Sha256(maps_.GainMap(), tavrix::kGainMapBytes);
+    } else {
+      // The library's neutral maps: every pixel good, every gain 1.
+      std::memset(maps_.PixelMap(), tavrix::kGoodPixel, tavrix::kPixelMapBytes);
+      std::fill(maps_.GainMap(), maps_.GainMap() + kPixels, 1.0f);
+      std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+    }
+    const char* reason = "";
+    if (!source_.Open(reason)) throw Failure(reason);
+  }
+
+  std::vector<uint16_t> Next(int frame) {
+    if (!source_.Capture(frame_.data())) throw Failure("the frame grabber delivered no frame " + std::to_string(frame));
+    WriteBytesAtomically(NumberedName(output_.prefix, frame, "", "raw"), output_.force, frame_.data(), frame_.size());
+    std::vector<uint16_t> image(kPixels);
+    tavrix::internal::ReadOut(frame_.data(), image.data());
+    tavrix::internal::Correct(image.data(), maps_);
+    return image;
+  }
+
+ private:
+  const ImageOutput& output_;
+  tavrix::internal::PanelMaps maps_;
+  tavrix::internal::RawFrameSource source_;
+  std::vector<uint8_t> frame_ = std::vector<uint8_t>(tavrix::kRawFrameBytes);
+};
+
+void RequireRawNamesFree(const ImageOutput& output, int frames) {
+  if (output.force) return;
+  for (int frame = 1; frame <= frames; ++frame) {
+    const std::string path = NumberedName(output.prefix, frame, "", "raw");
+    std::error_code error;
+    if (std::filesystem::exists(FsPath(path), error)) throw Failure(path + ": exists already (--force replaces it)");
+  }
+}
+
 int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
   options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true},
-                                 {"--frames", true}, {"--enhance", true}});
+                                 {"--frames", true}, {"--enhance", true}, {"--raw", false}});
   const Arguments arguments(words, options);
   if (!arguments.Positionals().empty()) throw UsageError("unexpected argument " + arguments.Positionals()[0]);
   const ImageOutput output = ParseImageOutput(arguments);
@@ -103,22 +158,37 @@ int Run(const std::vector<std::string>& words) {
     enhancement = {v[0], v[1], v[2], v[3]};
   }
   CheckOutputsFree(output, 1, frames, enhance);
+  const bool raw = arguments.Has("--raw");
+  if (raw) RequireRawNamesFree(output, frames);
 
-  DetectorSession session;
-  Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
-  if (arguments.Has("--pixel-map")) {
-    LoadMaps(arguments.Value("--pixel-map"), arguments.Value("--gain-map"), panel, record);
+  // One of the two ways in, held for the whole run.
+  std::unique_ptr<DetectorSession> session;
+  std::unique_ptr<RawExposures> rawExposures;
+  std::function<std::vector<uint16_t>(int)> next;
+  if (raw) {
+    rawExposures = std::make_unique<RawExposures>(output, arguments, record);
+    next = [&](int frame) { return rawExposures->Next(frame); };
   } else {
-    std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+    session = std::make_unique<DetectorSession>();
+    Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
+    if (arguments.Has("--pixel-map")) {
+      LoadMaps(arguments.Value("--pixel-map"), arguments.Value("--gain-map"), panel, record);
+    } else {
+      std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+    }
+    Require(PanelSelect(panel) == panel, "PanelSelect(" + std::to_string(panel) + ") did not select the panel");
+    next = [&](int frame) {
+      std::vector<uint16_t> image = AcquireOne(frame);
+      PollMessagesInto(record);
+      return image;
+    };
   }
-  Require(PanelSelect(panel) == panel, "PanelSelect(" + std::to_string(panel) + ") did not select the panel");
   CatchInterrupt();
 
   std::vector<uint16_t> source(kPixels), enhanced(kPixels);
   const auto start = std::chrono::steady_clock::now();
   for (int frame = 1; frame <= frames; ++frame) {
-    const std::vector<uint16_t> image = AcquireOne(frame);
-    PollMessagesInto(record);
+    const std::vector<uint16_t> image = next(frame);
     record.enhanced = false;
     WriteImageFiles(output, frame, "", image.data(), record);
     if (enhance) {
@@ -138,7 +208,7 @@ int Run(const std::vector<std::string>& words) {
       if (frame == frames) std::fprintf(stderr, "\n");
     }
     if (InterruptRequested() && frame < frames) {
-      RunforDetector(TAVRIX_RUN_CANCEL);
+      if (!raw) RunforDetector(TAVRIX_RUN_CANCEL);
       std::fprintf(stderr, "\ninterrupted: %d of %d frames written, detector disarmed\n", frame, frames);
       return kInterruptedStatus;
     }
