@@ -115,6 +115,10 @@ PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed \
 [ "$(stat -c %s acq/darks.raw)" = $((8 * frame)) ] || fail "acquire stored no 8 dark frames"
 cmp -s acq/darks.raw dark.raw || fail "acquired darks differ from the simulator's frames of the same scene"
 [ -s acq/report.html ] || fail "acquire wrote no report"
+PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed \
+  expect 0 "maps written" "$tavrix" calibrate acquire --darks 8 --flats 8 --yes --discard-frames -o acq2
+cmp -s acq/pixel_map.bin acq2/pixel_map.bin || fail "--discard-frames changed the maps"
+absent acq2/darks.raw; absent acq2/flats_1.raw
 
 [ "$failures" = 0 ] && echo "calibrate: all checks passed"
 exit $((failures > 0))

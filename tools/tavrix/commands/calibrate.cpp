@@ -30,6 +30,7 @@ const std::string kUsage =
     "usage: tavrix calibrate build --darks FILE... --flats FILE... [--flats FILE...] [--check FILE...]\n"
     "                              [THRESHOLDS] [--force] -o DIR\n"
     "       tavrix calibrate acquire --darks N --flats N [--levels K] [--check N] [--yes]\n"
+    "                              [--discard-frames]\n"
     "                              [THRESHOLDS] [--force] -o DIR\n"
     "\n"
     "Builds the panel's maps from uncorrected frames (read out only: no filter, no maps,\n"
@@ -38,7 +39,9 @@ const std::string kUsage =
     "more raw frames of " + Grouped(tavrix::kRawFrameBytes) + " bytes); --check is an independent flat used only to\n"
     "measure the result. Every set needs at least " + std::to_string(kMinFramesPerSet) + " frames. `acquire` fetches the frames\n"
     "through the frame grabber, asks for each dose (Enter to go on; --yes does not ask),\n"
-    "stores them as raw files in DIR and builds from them.\n"
+    "stores them as raw files in DIR (darks.raw, flats_K.raw, check.raw) and builds from\n"
+    "them. The files stay for a later `calibrate build` with other thresholds;\n"
+    "--discard-frames removes them once the maps are written.\n"
     "\n"
     "  --dead-below F        signal below F x the median: dead (0.10)\n"
     "  --hot-above N         dark above the median dark by N counts: hot (819)\n"
@@ -77,7 +80,8 @@ std::vector<OptionSpec> Options(bool build) {
     options.insert(options.end(), {{"--darks", false, true}, {"--flats", false, true}, {"--check", false, true}});
   } else {
     options.insert(options.end(),
-                   {{"--darks", true}, {"--flats", true}, {"--levels", true}, {"--check", true}, {"--yes", false}});
+                   {{"--darks", true}, {"--flats", true}, {"--levels", true}, {"--check", true}, {"--yes", false},
+                    {"--discard-frames", false}});
   }
   for (const Threshold& t : kThresholds) options.push_back({t.option, true});
   return options;
@@ -266,7 +270,13 @@ int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
     AcquireSet(*grabber, "check flat", checks, checkFiles[0]);
   }
   grabber.reset();
-  return BuildFromFiles({darkFile}, flatFiles, checkFiles, settings, folder, true);
+  const int status = BuildFromFiles({darkFile}, flatFiles, checkFiles, settings, folder, true);
+  if (status == 0 && arguments.Has("--discard-frames")) {
+    RemoveFile(darkFile);
+    for (const auto& level : flatFiles) RemoveFile(level[0]);
+    for (const std::string& file : checkFiles) RemoveFile(file);
+  }
+  return status;
 }
 
 int Run(const std::vector<std::string>& words) {
