@@ -93,16 +93,45 @@ equal_outputs tavrix-f wtavrix-f .raw
 equal_outputs tavrix-m wtavrix-m _defects.png _gain.png
 
 # Names: a drive letter and backslashes in, spaces and non-ASCII letters out.
-mkdir -p "Aufnahmen mit Leerzeichen/Röntgen ä"
-windows_frames=$(winepath -w "$PWD/frames.raw")
+folder="Aufnahmen mit Leerzeichen/Röntgen ä"
+mkdir -p "$folder" && cp frames.raw "$folder/Bilder ö.raw"
 expect 0 "" wtavrix correct --pixel-map "$(winepath -w "$PWD/pixel.map")" --gain-map gain.map --format tiff,dicom \
-  -o "Aufnahmen mit Leerzeichen\\Röntgen ä\\Bild ü" "$windows_frames"
-equal_outputs tavrix-c "Aufnahmen mit Leerzeichen/Röntgen ä/Bild ü" _0001.tif _0002.dcm
+  -o "Aufnahmen mit Leerzeichen\\Röntgen ä\\Bild ü" "$(winepath -w "$PWD/$folder/Bilder ö.raw")"
+equal_outputs tavrix-c "$folder/Bild ü" _0001.tif
+cmp -s <(dicom_pixels tavrix-c_0002.dcm) <(dicom_pixels "$folder/Bild ü_0002.dcm") || fail "other DICOM pixels"
+dcmdump "$folder/Bild ü_0002.dcm" | grep -q 'Röntgen ä\\\\Bilder ö.raw' || fail "the record names the input otherwise"
 expect 1 "Röntgen ä.*exists already" wtavrix correct --pixel-map pixel.map --gain-map gain.map \
   -o "Aufnahmen mit Leerzeichen/Röntgen ä/Bild ü" frames.raw
 expect 1 "Fehlt ö.raw" wtavrix correct --pixel-map pixel.map --gain-map gain.map -o "Aufnahmen mit Leerzeichen/x" \
   "Fehlt ö.raw"
 ls "Aufnahmen mit Leerzeichen"/*/ "Aufnahmen mit Leerzeichen" | grep -q "part" && fail "a temporary file was left"
+
+# The disk full while writing (a file-size limit stands in for it): exit 1
+# naming the file, nothing partial left; the frame written before stays.
+(trap '' XFSZ; ulimit -f 20000; expect 1 "full_0002.tif: cannot write" wtavrix correct --pixel-map pixel.map \
+  --gain-map gain.map -o full frames.raw; exit "$failures") || failures=$((failures + 1))
+[ -s full_0001.tif ] && [ ! -e full_0002.tif ] || fail "disk full: the first frame is gone or the second left"
+ls | grep -q "part" && fail "disk full left a temporary file"
+# A read-only folder (root writes anyway): exit 1 naming the file.
+if [ "$(id -u)" != 0 ]; then
+  mkdir -p locked && chmod a-w locked
+  expect 1 "locked.x_0001.tif" wtavrix correct --pixel-map pixel.map --gain-map gain.map -o locked/x frames.raw
+  [ -z "$(ls locked)" ] || fail "a read-only folder got files: $(ls locked)"
+  chmod u+w locked
+fi
+
+# Ctrl-C (Wine turns SIGINT into the console's Ctrl-C event): the frame in
+# hand is finished, the detector disarmed, exit 130, no temporary file left.
+wine "$exe" acquire --frames 40 -o stop >out.txt 2>err.txt </dev/null &
+pid=$!
+for _ in $(seq 240); do [ -e stop_0002.tif ] && break; sleep 0.5; done
+kill -INT "$pid"
+wait "$pid"
+status=$?
+[ "$status" = 130 ] || fail "Ctrl-C: exit $status, expected 130"
+grep -q "detector disarmed" err.txt || fail "Ctrl-C: no word of the disarmed detector: $(tail -c 300 err.txt)"
+[ -e stop_0040.tif ] && fail "Ctrl-C did not stop the acquisition"
+ls | grep -q "part" && fail "Ctrl-C left a temporary file"
 
 # The service engineer's calibration under Wine, then an exposure with its
 # maps: the same maps, defects and image as the Linux tool's.
