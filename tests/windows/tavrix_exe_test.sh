@@ -99,18 +99,20 @@ expect 0 "" wtavrix correct --pixel-map "$(winepath -w "$PWD/pixel.map")" --gain
   -o "Aufnahmen mit Leerzeichen\\Röntgen ä\\Bild ü" "$(winepath -w "$PWD/$folder/Bilder ö.raw")"
 equal_outputs tavrix-c "$folder/Bild ü" _0001.tif
 cmp -s <(dicom_pixels tavrix-c_0002.dcm) <(dicom_pixels "$folder/Bild ü_0002.dcm") || fail "other DICOM pixels"
-dcmdump "$folder/Bild ü_0002.dcm" | grep -q 'Röntgen ä\\\\Bilder ö.raw' || fail "the record names the input otherwise"
+dcmdump +L "$folder/Bild ü_0002.dcm" | grep -a 'Röntgen ä\\\\Bilder ö.raw' >/dev/null || fail "the record names the input otherwise"
 expect 1 "Röntgen ä.*exists already" wtavrix correct --pixel-map pixel.map --gain-map gain.map \
   -o "Aufnahmen mit Leerzeichen/Röntgen ä/Bild ü" frames.raw
 expect 1 "Fehlt ö.raw" wtavrix correct --pixel-map pixel.map --gain-map gain.map -o "Aufnahmen mit Leerzeichen/x" \
   "Fehlt ö.raw"
 ls "Aufnahmen mit Leerzeichen"/*/ "Aufnahmen mit Leerzeichen" | grep -q "part" && fail "a temporary file was left"
 
-# The disk full while writing (a file-size limit stands in for it): exit 1
-# naming the file, nothing partial left; the frame written before stays.
-(trap '' XFSZ; ulimit -f 20000; expect 1 "full_0002.tif: cannot write" wtavrix correct --pixel-map pixel.map \
-  --gain-map gain.map -o full frames.raw; exit "$failures") || failures=$((failures + 1))
-[ -s full_0001.tif ] && [ ! -e full_0002.tif ] || fail "disk full: the first frame is gone or the second left"
+# The disk full while writing (a file-size limit between the raw frame's size
+# and the image's stands in for it): exit 1 naming the image, nothing partial
+# left; the raw frame written before stays.
+(trap '' XFSZ; ulimit -f 16000; PCI_FRM01_SIM_FRAMES=frames.raw expect 1 "full_0001.tif: cannot write" \
+  wtavrix acquire --raw --frames 2 -o full; exit "$failures") || failures=$((failures + 1))
+[ "$(stat -c %s full_0001.raw)" = 16204480 ] || fail "disk full: the raw frame written before is gone"
+[ -e full_0001.tif ] || [ -e full_0002.raw ] && fail "disk full: a file was left or written after the failure"
 ls | grep -q "part" && fail "disk full left a temporary file"
 # A read-only folder (root writes anyway): exit 1 naming the file.
 if [ "$(id -u)" != 0 ]; then
