@@ -100,6 +100,12 @@ expect 0 "" wtavrix correct --pixel-map "$(winepath -w "$PWD/pixel.map")" --gain
 equal_outputs tavrix-c "$folder/Bild ü" _0001.tif
 cmp -s <(dicom_pixels tavrix-c_0002.dcm) <(dicom_pixels "$folder/Bild ü_0002.dcm") || fail "other DICOM pixels"
 dcmdump +L "$folder/Bild ü_0002.dcm" | grep -a 'Röntgen ä\\\\Bilder ö.raw' >/dev/null || fail "the record names the input otherwise"
+# Maps in such a folder, handed to the library's LoadPixelMap and LoadGainMap
+# (Δ is in no ANSI code page of Western Windows: the short name is used).
+cp pixel.map "$folder/Pixel Δ.map" && cp gain.map "$folder/Gain ä.map"
+PCI_FRM01_SIM_FRAMES=frames.raw expect 0 "" wtavrix acquire --pixel-map "$folder/Pixel Δ.map" \
+  --gain-map "$folder/Gain ä.map" -o "$folder/Aufnahme"
+equal_outputs tavrix-a "$folder/Aufnahme" _0001.tif
 expect 1 "Röntgen ä.*exists already" wtavrix correct --pixel-map pixel.map --gain-map gain.map \
   -o "Aufnahmen mit Leerzeichen/Röntgen ä/Bild ü" frames.raw
 expect 1 "Fehlt ö.raw" wtavrix correct --pixel-map pixel.map --gain-map gain.map -o "Aufnahmen mit Leerzeichen/x" \

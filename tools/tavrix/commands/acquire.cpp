@@ -56,8 +56,8 @@ void LoadMaps(const std::string& pixelMap, const std::string& gainMap, int panel
   const std::vector<float> gains = ReadGainMapFile(gainMap);
   const std::string pixelDigest = Sha256(pixels.data(), pixels.size());
   const std::string gainDigest = Sha256(gains.data(), gains.size() * sizeof(float));
-  Require(LoadPixelMap(pixelMap.c_str(), panel) == 1, pixelMap + ": LoadPixelMap refused the file");
-  Require(LoadGainMap(gainMap.c_str(), panel) == 1, gainMap + ": LoadGainMap refused the file");
+  Require(LoadPixelMap(LibraryFileName(pixelMap).c_str(), panel) == 1, pixelMap + ": LoadPixelMap refused the file");
+  Require(LoadGainMap(LibraryFileName(gainMap).c_str(), panel) == 1, gainMap + ": LoadGainMap refused the file");
   record.pixelMap = pixelDigest;
   record.gainMap = gainDigest;
 }

@@ -20,4 +20,9 @@ std::FILE* OpenFile(const std::string& utf8, const char* mode);
 TIFF* OpenTiff(const std::string& utf8, const char* mode);
 bool RemoveFile(const std::string& utf8);
 
+// The name to hand the library's LoadPixelMap and LoadGainMap, which open
+// files by narrow name: on Windows in the ANSI code page, or the short (8.3)
+// name when the code page cannot spell it; elsewhere the name itself.
+std::string LibraryFileName(const std::string& utf8);
+
 }  // namespace tavrix_tool
