@@ -14,9 +14,10 @@
 #include "cli/command_line.h"
 #include "cli/usage_facts.h"
 #include "commands/commands.h"
+#include "files/folder_replacement.h"
 #include "files/map_files.h"
-#include "files/native_paths.h"
 #include "files/output_files.h"
+#include "files/native_paths.h"
 #include "files/raw_frames.h"
 #include "tavrix_internal.h"
 
@@ -39,9 +40,9 @@ const std::string kUsage =
     "more raw frames of " + Grouped(tavrix::kRawFrameBytes) + " bytes); --check is an independent flat used only to\n"
     "measure the result. Every set needs at least " + std::to_string(kMinFramesPerSet) + " frames. `acquire` fetches the frames\n"
     "through the frame grabber, asks for each dose (Enter to go on; --yes does not ask),\n"
-    "stores them as raw files in DIR (darks.raw, flats_K.raw, check.raw) and builds from\n"
-    "them. The files stay for a later `calibrate build` with other thresholds;\n"
-    "--discard-frames removes them once the maps are written.\n"
+    "stores them as raw files in DIR (darks.raw, flats_K.raw, check.raw), kept for a later\n"
+    "`calibrate build`, and builds from them; --discard-frames removes them once the maps\n"
+    "are written.\n"
     "\n"
     "  --dead-below F        signal below F x the median: dead (0.10)\n"
     "  --hot-above N         dark above the median dark by N counts: hot (819)\n"
@@ -51,11 +52,19 @@ const std::string kUsage =
     "  --nonuniform-above F  corrected check flat off its " + kUniformity + " median by more (0.01)\n"
     "  --line-fraction F     half rows and columns with more defective pixels are flagged (0.5)\n"
     "  --line-departure F    ... and those whose mean is this far off the lines 2 and 3 away (0.10)\n"
-    "  --force               replace maps DIR holds already\n";
+    "  --force               replace the calibration (and, for acquire, the frames) DIR holds\n"
+    "\n"
+    "DIR changes whole or not at all: everything is written into a new folder beside it,\n"
+    "which replaces DIR only when complete; the calibration it held is kept as DIR.previous\n"
+    "(other files in DIR are carried over). A refused calibration leaves DIR as it was and\n"
+    "its report in DIR.refused.\n";
 
 constexpr int kMaxFlatLevels = 8;
 const char* const kPixelMapName = "pixel_map.bin";
 const char* const kGainMapName = "gain_map.bin";
+const char* const kDarksName = "darks.raw";
+const char* const kCheckName = "check.raw";
+std::string FlatsName(int level) { return "flats_" + std::to_string(level) + ".raw"; }
 
 struct Threshold {
   const char* option;
@@ -93,20 +102,33 @@ CalibrationSettings ParseSettings(const Arguments& arguments) {
   return settings;
 }
 
-// Refuses before anything is read when DIR holds maps already.
-void CheckOutputFolder(const std::string& folder, bool force) {
-  std::error_code error;
-  if (force) return;
-  for (const char* name : {kPixelMapName, kGainMapName})
-    if (std::filesystem::exists(FsPath(folder + "/" + name), error))
-      throw Failure(folder + " holds maps already (" + name + "); --force replaces them");
+// The names a calibration writes into its folder; anything else there (frames
+// the user keeps beside the maps) is carried over when the folder is replaced.
+bool IsCalibrationOutput(const std::string& name) {
+  const auto endsWith = [&](const std::string& end) {
+    return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+  };
+  return name == kPixelMapName || name == kGainMapName || name == "defects.csv" || endsWith(".html") ||
+         endsWith(".png");
 }
 
-void MakeOutputFolder(const std::string& folder) {
+// "maps/" and "maps" are the same folder; its siblings are named from "maps".
+// The folder is replaced through its parent: ".", ".." and a root have none.
+std::string FolderName(std::string folder) {
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  const std::string name = std::filesystem::path(folder).filename().string();
+  if (name.empty() || name == "." || name == "..")
+    throw UsageError("-o DIR must name a folder of its own (not '" + folder + "'): it is replaced whole");
+  return folder;
+}
+
+// Refuses before anything is read when DIR holds any of `names` already.
+void CheckOutputFolder(const std::string& folder, bool force, const std::vector<std::string>& names) {
   std::error_code error;
-  std::filesystem::create_directories(FsPath(folder), error);
-  if (error || !std::filesystem::is_directory(FsPath(folder)))
-    throw Failure(folder + ": cannot make the folder: " + (error ? error.message() : "not a folder"));
+  if (force) return;
+  for (const std::string& name : names)
+    if (std::filesystem::exists(folder + "/" + name, error))
+      throw Failure(folder + " holds " + name + " already; --force replaces it");
 }
 
 std::string Join(const std::vector<std::string>& files) {
@@ -145,10 +167,11 @@ void WriteMaps(const std::string& folder, const CalibrationResult& result) {
   WriteGainMapFile(folder + "/" + kGainMapName, true, result.gains.data());
 }
 
+// Builds the calibration into `staging` and swaps it in as `folder`; a refused
+// one goes to FOLDER.refused, `folder` untouched.
 int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<std::vector<std::string>>& flatFiles,
                    const std::vector<std::string>& checkFiles, const CalibrationSettings& settings,
-                   const std::string& folder, bool force) {
-  CheckOutputFolder(folder, force);
+                   const std::string& folder, const std::string& staging) {
   // Every file's size and every set's length before a frame is read.
   RequireFrames("the darks", TotalFrames(darkFiles));
   for (size_t k = 0; k < flatFiles.size(); ++k)
@@ -198,18 +221,22 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
   sources.levels = names;
 
   const CalibrationResult result = Calibrate(darks, sorted, check.get(), settings);
-  MakeOutputFolder(folder);
   const std::string csv = DefectsCsv(result);
-  WriteBytesAtomically(folder + "/defects.csv", true, csv.data(), csv.size());
-  WriteCalibrationReport(folder, result, sources, settings);
+  WriteBytesAtomically(staging + "/defects.csv", true, csv.data(), csv.size());
+  WriteCalibrationReport(staging, result, sources, settings);
   std::printf("%s", CalibrationSummary(result).c_str());
   if (!result.refusals.empty()) {
-    std::string reasons;
-    for (const std::string& r : result.refusals) reasons += (reasons.empty() ? "" : "; ") + r;
-    throw Failure("maps not written, the correction could not use them well: " + reasons + " (see " + folder +
-                  "/report.html)");
+    // One line however many: the report lists them all.
+    const size_t more = result.refusals.size() - 1;
+    const std::string reasons =
+        result.refusals.front() + (more > 0 ? " and " + std::to_string(more) + " more problem(s)" : "");
+    const std::string refused = folder + ".refused";
+    MoveFolderTo(staging, refused);
+    throw Failure("maps not written, the correction could not use them well: " + reasons + " (see " + refused +
+                  "/report.html; " + folder + " is as it was)");
   }
-  WriteMaps(folder, result);
+  WriteMaps(staging, result);
+  SwapFolderIn(staging, folder, [](const std::string& name) { return !IsCalibrationOutput(name); });
   std::printf("maps written: %s/%s, %s/%s; report: %s/report.html\n", folder.c_str(), kPixelMapName, folder.c_str(),
               kGainMapName, folder.c_str());
   return 0;
@@ -236,47 +263,74 @@ void AskFor(const std::string& prompt, bool yes) {
   if (!std::getline(std::cin, answer)) throw Failure("stopped: no answer on standard input");
 }
 
-int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
-  const std::string folder = arguments.Value("-o");
-  if (!arguments.Has("--darks") || !arguments.Has("--flats")) throw UsageError("acquire needs --darks N and --flats N");
-  const int darks = arguments.IntValue("--darks", 0, kMinFramesPerSet, kMaxFramesPerSet);
-  const int flats = arguments.IntValue("--flats", 0, kMinFramesPerSet, kMaxFramesPerSet);
-  const int levels = arguments.IntValue("--levels", 1, 1, kMaxFlatLevels);
-  const int checks = arguments.IntValue("--check", 0, 0, kMaxFramesPerSet);
-  if (checks > 0 && checks < kMinFramesPerSet)
-    throw UsageError("--check needs at least " + std::to_string(kMinFramesPerSet) + " frames");
-  const bool yes = arguments.Has("--yes");
-  CheckOutputFolder(folder, arguments.Has("--force"));
-  MakeOutputFolder(folder);
+struct AcquisitionPlan {
+  int darks, flats, levels, checks;
+  bool yes;
+};
+
+// Acquires every set into `staging`, then builds there. A failure once the
+// sets are in hand keeps them, with the folder, as FOLDER.refused.
+int AcquireAndBuild(const AcquisitionPlan& plan, const CalibrationSettings& settings, const std::string& folder,
+                    const std::string& staging) {
   auto grabber = std::make_unique<tavrix::internal::RawFrameSource>();
   const char* reason = "";
   if (!grabber->Open(reason)) throw Failure(reason);
 
-  AskFor("Darks: no exposure; the panel warmed up for 30 minutes.", yes);
-  const std::string darkFile = folder + "/darks.raw";
-  AcquireSet(*grabber, "darks", darks, darkFile);
+  AskFor("Darks: no exposure; the panel warmed up for 30 minutes.", plan.yes);
+  const std::string darkFile = staging + "/" + kDarksName;
+  AcquireSet(*grabber, "darks", plan.darks, darkFile);
   std::vector<std::vector<std::string>> flatFiles;
-  for (int k = 1; k <= levels; ++k) {
-    AskFor("Flat level " + std::to_string(k) + " of " + std::to_string(levels) +
+  for (int k = 1; k <= plan.levels; ++k) {
+    AskFor("Flat level " + std::to_string(k) + " of " + std::to_string(plan.levels) +
                ": uniform exposure, no object in the beam.",
-           yes);
-    flatFiles.push_back({folder + "/flats_" + std::to_string(k) + ".raw"});
-    AcquireSet(*grabber, "flat level " + std::to_string(k), flats, flatFiles.back()[0]);
+           plan.yes);
+    flatFiles.push_back({staging + "/" + FlatsName(k)});
+    AcquireSet(*grabber, "flat level " + std::to_string(k), plan.flats, flatFiles.back()[0]);
   }
   std::vector<std::string> checkFiles;
-  if (checks > 0) {
-    AskFor("Check flat: a uniform exposure at a dose between the levels.", yes);
-    checkFiles.push_back(folder + "/check.raw");
-    AcquireSet(*grabber, "check flat", checks, checkFiles[0]);
+  if (plan.checks > 0) {
+    AskFor("Check flat: a uniform exposure at a dose between the levels.", plan.yes);
+    checkFiles.push_back(staging + "/" + kCheckName);
+    AcquireSet(*grabber, "check flat", plan.checks, checkFiles[0]);
   }
   grabber.reset();
-  const int status = BuildFromFiles({darkFile}, flatFiles, checkFiles, settings, folder, true);
-  if (status == 0 && arguments.Has("--discard-frames")) {
-    RemoveFile(darkFile);
-    for (const auto& level : flatFiles) RemoveFile(level[0]);
-    for (const std::string& file : checkFiles) RemoveFile(file);
+  try {
+    return BuildFromFiles({darkFile}, flatFiles, checkFiles, settings, folder, staging);
+  } catch (const Failure& failure) {
+    std::error_code error;
+    if (!std::filesystem::exists(staging, error)) throw;  // moved aside as refused already
+    MoveFolderTo(staging, folder + ".refused");
+    throw Failure(std::string(failure.what()) + " (the frames acquired are kept in " + folder + ".refused)");
   }
-  return status;
+}
+
+int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
+  const std::string folder = FolderName(arguments.Value("-o"));
+  if (!arguments.Has("--darks") || !arguments.Has("--flats")) throw UsageError("acquire needs --darks N and --flats N");
+  AcquisitionPlan plan;
+  plan.darks = arguments.IntValue("--darks", 0, kMinFramesPerSet, kMaxFramesPerSet);
+  plan.flats = arguments.IntValue("--flats", 0, kMinFramesPerSet, kMaxFramesPerSet);
+  plan.levels = arguments.IntValue("--levels", 1, 1, kMaxFlatLevels);
+  plan.checks = arguments.IntValue("--check", 0, 0, kMaxFramesPerSet);
+  if (plan.checks > 0 && plan.checks < kMinFramesPerSet)
+    throw UsageError("--check needs at least " + std::to_string(kMinFramesPerSet) + " frames");
+  plan.yes = arguments.Has("--yes");
+  // Frames an earlier run left in DIR are refused like its maps, before the
+  // first exposure.
+  std::vector<std::string> names = {kPixelMapName, kGainMapName, kDarksName};
+  for (int k = 1; k <= plan.levels; ++k) names.push_back(FlatsName(k));
+  if (plan.checks > 0) names.push_back(kCheckName);
+  CheckOutputFolder(folder, arguments.Has("--force"), names);
+  const std::string staging = MakeStagingFolder(folder);
+  try {
+    const int status = AcquireAndBuild(plan, settings, folder, staging);
+    if (status == 0 && arguments.Has("--discard-frames"))
+      for (size_t i = 2; i < names.size(); ++i) RemoveFile(folder + "/" + names[i]);  // the frames, not the maps
+    return status;
+  } catch (...) {
+    RemoveStagingFolder(staging);
+    throw;
+  }
 }
 
 int Run(const std::vector<std::string>& words) {
@@ -294,8 +348,16 @@ int Run(const std::vector<std::string>& words) {
   if (flats.empty()) throw UsageError("--flats FILE... is required");
   for (const auto& level : flats)
     if (level.empty()) throw UsageError("--flats names no file");
-  return BuildFromFiles(darks, flats, arguments.List("--check"), settings, arguments.Value("-o"),
-                        arguments.Has("--force"));
+  const std::string folder = FolderName(arguments.Value("-o"));
+  CheckOutputFolder(folder, arguments.Has("--force"), {kPixelMapName, kGainMapName});
+  // Made first: an output folder that cannot be written is found before any frame is read.
+  const std::string staging = MakeStagingFolder(folder);
+  try {
+    return BuildFromFiles(darks, flats, arguments.List("--check"), settings, folder, staging);
+  } catch (...) {
+    RemoveStagingFolder(staging);
+    throw;
+  }
 }
 
 }  // namespace

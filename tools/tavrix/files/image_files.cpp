@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "files/input_files.h"
 #include "files/native_paths.h"
 #include "tavrix_internal.h"
 
@@ -173,6 +174,19 @@ std::vector<uint16_t> ReadTiff16(const std::string& path, int32_t width, int32_t
                   " channel(s) of " + std::to_string(bits) + " bits; expected " + std::to_string(width) + " x " +
                   std::to_string(height) + ", 1 channel of 16-bit unsigned integers");
   }
+  // Pixels are taken as stored: a file that says they mean something else
+  // (inverted, rotated, mirrored) is refused rather than misread.
+  uint16_t photometric = PHOTOMETRIC_MINISBLACK, orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
+  if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISBLACK;
+  if (photometric != PHOTOMETRIC_MINISBLACK || orientation != ORIENTATION_TOPLEFT) {
+    TIFFClose(tiff);
+    throw Failure(path + ": " +
+                  (photometric != PHOTOMETRIC_MINISBLACK
+                       ? "Photometric " + std::to_string(photometric) + (photometric == PHOTOMETRIC_MINISWHITE ? " (min-is-white)" : "")
+                       : "Orientation " + std::to_string(orientation)) +
+                  "; only min-is-black (Photometric 1) images stored top-left first (Orientation 1) are read");
+  }
   std::vector<uint16_t> image(size_t(width) * size_t(height));
   bool ok = true;
   for (uint32_t r = 0; r < h && ok; ++r) ok = TIFFReadScanline(tiff, image.data() + size_t(r) * w, r, 0) == 1;
@@ -182,26 +196,27 @@ std::vector<uint16_t> ReadTiff16(const std::string& path, int32_t width, int32_t
 }
 
 std::vector<uint16_t> ReadRaw16(const std::string& path, int32_t width, int32_t height) {
-  std::FILE* file = OpenFile(path, "rb");
-  if (file == nullptr) throw Failure(path + ": " + std::strerror(errno));
+  std::FILE* file = OpenRegularFile(path).release();
   const size_t expected = size_t(width) * size_t(height) * sizeof(uint16_t);
   std::vector<uint8_t> bytes(expected + 1);
   const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
   const bool error = std::ferror(file) != 0;
   std::fclose(file);
   if (error) throw Failure(path + ": read error");
-  if (got != expected)
-    throw Failure(path + ": " + (got > expected ? "more than " : "") + std::to_string(got) +
-                  " bytes; a raw image holds " + std::to_string(expected) + " (" + std::to_string(width) + " x " +
-                  std::to_string(height) + " 16-bit pixels)");
+  if (got != expected) {
+    const std::string format = RecognisedFormat(path);
+    throw Failure(path + ": " + (format.empty() ? "" : "it is " + format + " of ") + (got > expected ? "more than " : "") +
+                  std::to_string(got) + " bytes; a 16-bit single-channel TIFF or a raw image of " +
+                  std::to_string(expected) + " bytes (" + std::to_string(width) + " x " + std::to_string(height) +
+                  " 16-bit pixels) is expected");
+  }
   std::vector<uint16_t> image(size_t(width) * size_t(height));
   for (size_t i = 0; i < image.size(); ++i) image[i] = uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8));
   return image;
 }
 
 bool HasTiffSignature(const std::string& path) {
-  std::FILE* file = OpenFile(path, "rb");
-  if (file == nullptr) throw Failure(path + ": " + std::strerror(errno));
+  std::FILE* file = OpenRegularFile(path).release();
   unsigned char head[4] = {0, 0, 0, 0};
   const size_t got = std::fread(head, 1, sizeof head, file);
   std::fclose(file);
