@@ -116,7 +116,7 @@ bool IsCalibrationOutput(const std::string& name) {
 // The folder is replaced through its parent: ".", ".." and a root have none.
 std::string FolderName(std::string folder) {
   while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  const std::string name = std::filesystem::path(folder).filename().string();
+  const std::string name = FsPath(folder).filename().u8string();
   if (name.empty() || name == "." || name == "..")
     throw UsageError("-o DIR must name a folder of its own (not '" + folder + "'): it is replaced whole");
   return folder;
@@ -127,7 +127,7 @@ void CheckOutputFolder(const std::string& folder, bool force, const std::vector<
   std::error_code error;
   if (force) return;
   for (const std::string& name : names)
-    if (std::filesystem::exists(folder + "/" + name, error))
+    if (std::filesystem::exists(FsPath(folder + "/" + name), error))
       throw Failure(folder + " holds " + name + " already; --force replaces it");
 }
 
@@ -298,7 +298,7 @@ int AcquireAndBuild(const AcquisitionPlan& plan, const CalibrationSettings& sett
     return BuildFromFiles({darkFile}, flatFiles, checkFiles, settings, folder, staging);
   } catch (const Failure& failure) {
     std::error_code error;
-    if (!std::filesystem::exists(staging, error)) throw;  // moved aside as refused already
+    if (!std::filesystem::exists(FsPath(staging), error)) throw;  // moved aside as refused already
     MoveFolderTo(staging, folder + ".refused");
     throw Failure(std::string(failure.what()) + " (the frames acquired are kept in " + folder + ".refused)");
   }
