@@ -57,6 +57,13 @@ install(DIRECTORY docs/ DESTINATION ${TAVRIX_INSTALL_DOCDIR} COMPONENT sdk
 install(FILES examples/acquire_one.c examples/CMakeLists.txt examples/README.md
   DESTINATION ${TAVRIX_INSTALL_EXAMPLEDIR} COMPONENT sdk)
 
+# The Python package in the Windows ZIP: python/tavrix, beside bin/ where it
+# finds the DLL (on Linux python/CMakeLists.txt installs it).
+if(WIN32)
+  install(DIRECTORY python/tavrix DESTINATION python COMPONENT sdk
+    FILES_MATCHING PATTERN "*.py" PATTERN "py.typed" PATTERN "__pycache__" EXCLUDE)
+endif()
+
 if(NOT WIN32)
   install(FILES $<TARGET_FILE:PCI_FRM01_link_only> DESTINATION ${TAVRIX_INSTALL_LINKONLYDIR} COMPONENT sdk)
 endif()

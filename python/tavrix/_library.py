@@ -67,9 +67,11 @@ def _declare(library: ctypes.CDLL) -> ctypes.CDLL:
 
 def _candidates_beside_package() -> List[Path]:
     package = Path(__file__).resolve().parent
-    # In the SDK the package lies in LIBDIR/python3/dist-packages/tavrix,
-    # two folders below the library.
-    return [package / LIBRARY_NAME, package.parent.parent.parent / LIBRARY_NAME]
+    # In the Linux SDK the package lies in LIBDIR/python3/dist-packages/tavrix,
+    # two folders below the library; in the Windows ZIP in python/tavrix,
+    # beside bin/ with the DLL.
+    return [package / LIBRARY_NAME, package.parent.parent.parent / LIBRARY_NAME,
+            package.parent.parent / "bin" / LIBRARY_NAME]
 
 
 def load_library(path: Union[str, "os.PathLike[str]", None] = None) -> ctypes.CDLL:

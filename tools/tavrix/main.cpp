@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/program_start.h"
 #include "commands/commands.h"
 #include "commands/image_output.h"
 
@@ -50,7 +51,7 @@ bool AsksForHelp(const std::vector<std::string>& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = tavrix_tool::Utf8Arguments(argc, argv);
   if (args.empty()) {
     PrintOverview(stderr);
     return 2;
@@ -79,6 +80,11 @@ int main(int argc, char** argv) {
   if (AsksForHelp(words)) {
     PrintUsage(*command, stdout);
     return 0;
+  }
+  if (!tavrix_tool::GrabberModuleReachable()) {
+    std::fprintf(stderr, "tavrix: %s not found: the frame grabber's module belongs beside tavrix\n",
+                 tavrix_tool::kGrabberModuleName);
+    return 1;
   }
   try {
     return command->run(words);

@@ -137,6 +137,10 @@ PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed \
 [ "$(stat -c %s acq/darks.raw)" = $((8 * frame)) ] || fail "acquire stored no 8 dark frames"
 cmp -s acq/darks.raw dark.raw || fail "acquired darks differ from the simulator's frames of the same scene"
 [ -s acq/report.html ] || fail "acquire wrote no report"
+PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed \
+  expect 0 "maps written" "$tavrix" calibrate acquire --darks 8 --flats 8 --yes --discard-frames -o acq2
+cmp -s acq/pixel_map.bin acq2/pixel_map.bin || fail "--discard-frames changed the maps"
+absent acq2/darks.raw; absent acq2/flats_1.raw
 # A card failing mid-set stops the acquisition: exit 1, nothing built, nothing left.
 PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed PCI_FRM01_SIM_FAULT=getframe-error \
   PCI_FRM01_SIM_FAULT_AFTER=12 expect 1 "flats_1.raw: the frame grabber delivered no frame" \

@@ -112,6 +112,10 @@ expect 0 "" "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o corr 
 [ -s corr_0003.tif ] && [ ! -e corr_0004.tif ] || fail "correct numbers frames across files"
 "$same" replay_0001.tif corr_0001.tif || fail "correct differs from acquiring the same frame with the same maps"
 "$same" corr_0001.tif corr_0003.tif || fail "the same frame corrected twice differs"
+# --raw: the card's frame beside the image, which equals the exports' image.
+PCI_FRM01_SIM_FRAMES=frame.raw expect 0 "" "$tavrix" acquire --raw --pixel-map pixel.map --gain-map gain.map -o rawacq
+cmp -s rawacq_0001.raw frame.raw || fail "acquire --raw wrote another frame than the card delivered"
+"$same" rawacq_0001.tif replay_0001.tif || fail "acquire --raw differs from acquiring through the exports"
 PCI_FRM01_SIM_FRAMES=frame.raw expect 0 "" "$tavrix" acquire -o neutral
 expect 0 "" "$tavrix" correct --pixel-map neutral_pixel.map --gain-map neutral_gain.map -o ncorr frame.raw
 "$same" neutral_0001.tif ncorr_0001.tif || fail "a replayed frame with neutral maps differs from correct"

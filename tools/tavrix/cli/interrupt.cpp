@@ -1,24 +1,46 @@
 #include "cli/interrupt.h"
 
+#include <atomic>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <csignal>
+#endif
 
 namespace tavrix_tool {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+// Set from a signal handler (Linux) or the console's handler thread (Windows).
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-void OnInterrupt(int) { g_interrupted = 1; }
+#if defined(_WIN32)
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;  // closing: the default ends us
+  g_interrupted = true;
+  return TRUE;
+}
+
+#else
+
+void OnInterrupt(int) { g_interrupted = true; }
+
+#endif
 
 }  // namespace
 
 void CatchInterrupt() {
+#if defined(_WIN32)
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
   std::signal(SIGINT, OnInterrupt);
-#if !defined(_WIN32)
   std::signal(SIGTERM, OnInterrupt);
 #endif
 }
 
-bool InterruptRequested() { return g_interrupted != 0; }
+bool InterruptRequested() { return g_interrupted; }
 
 }  // namespace tavrix_tool

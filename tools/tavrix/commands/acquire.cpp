@@ -1,8 +1,12 @@
 // tavrix acquire: exposures through the library's 14 exports, as a station
 // takes them, against whichever frame-grabber module is installed.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -14,6 +18,8 @@
 #include "dicom/exam.h"
 #include "dicom/worklist_query.h"
 #include "files/map_files.h"
+#include "files/native_paths.h"
+#include "files/output_files.h"
 #include "tavrix_1417_pci_vusk.h"
 
 namespace tavrix_tool {
@@ -25,7 +31,7 @@ constexpr int kMaxFrames = 100000;
 
 const char* const kUsage =
     "usage: tavrix acquire [--pixel-map FILE --gain-map FILE] [--panel 0|1] [--frames N]\n"
-    "                      [--enhance L,S,R,D] [--format tiff,png,dicom] -o PREFIX\n"
+    "                      [--enhance L,S,R,D] [--raw] [--format tiff,png,dicom] -o PREFIX\n"
     "\n"
     "Acquires N exposures (default 1) through the library, as a station does. The maps\n"
     "are loaded for the chosen panel (default 0), which is then selected; without maps\n"
@@ -40,6 +46,10 @@ const char* const kUsage =
     "  --frames N                 exposures to take (default 1)\n"
     "  --enhance L,S,R,D          also write PREFIX_NNNN_enhanced.*: levels, strength,\n"
     "                             smoothing radius (1..3), decay (1..30 tenths)\n"
+    "  --raw                      also write each exposure's raw frame as PREFIX_NNNN.raw, as the\n"
+    "                             card delivered it (for correct, replay and calibrate build);\n"
+    "                             the frame is corrected by the library's same steps, the maps\n"
+    "                             read from their files; the serial channel is not polled\n"
     "  --worklist AE@HOST:PORT --accession N\n"
     "                             take the patient, the study (its UID too), the requested\n"
     "                             procedure and the step from the worklist's item of that\n"
@@ -129,8 +139,8 @@ void LoadMaps(const std::string& pixelMap, const std::string& gainMap, int panel
   if (!acceptBadGains) RequireUsableGains(gainMap, gains.data());
   const std::string pixelDigest = Sha256(pixels.data(), pixels.size());
   const std::string gainDigest = Sha256(gains.data(), gains.size() * sizeof(float));
-  Require(LoadPixelMap(pixelMap.c_str(), panel) == 1, pixelMap + ": LoadPixelMap refused the file");
-  Require(LoadGainMap(gainMap.c_str(), panel) == 1, gainMap + ": LoadGainMap refused the file");
+  Require(LoadPixelMap(LibraryFileName(pixelMap).c_str(), panel) == 1, pixelMap + ": LoadPixelMap refused the file");
+  Require(LoadGainMap(LibraryFileName(gainMap).c_str(), panel) == 1, gainMap + ": LoadGainMap refused the file");
   record.pixelMap = pixelDigest;
   record.gainMap = gainDigest;
 }
@@ -177,6 +187,7 @@ struct Acquisition {
   EnhancementSettings enhancement{};
   std::string pixelMap, gainMap;  // both empty: the neutral maps
   bool acceptBadGains = false;
+  bool raw = false;  // the raw frames too, through the library's internal door
 };
 
 Acquisition ParseAcquisition(const Arguments& arguments) {
@@ -188,12 +199,60 @@ Acquisition ParseAcquisition(const Arguments& arguments) {
   plan.pixelMap = arguments.Value("--pixel-map");
   plan.gainMap = arguments.Value("--gain-map");
   plan.acceptBadGains = arguments.Has(kAcceptBadGainsOption);
+  plan.raw = arguments.Has("--raw");
   plan.enhance = arguments.Has("--enhance");
   if (plan.enhance) {
     const std::vector<int> v = ParseIntegerList(arguments.Value("--enhance"), 4, "--enhance");
     plan.enhancement = {v[0], v[1], v[2], v[3]};
   }
   return plan;
+}
+
+// --raw: each exposure fetched uncorrected through the library's internal
+// door, its raw frame written as it came, then read out and corrected by the
+// functions an acquisition through the exports calls: the same image.
+class RawExposures {
+ public:
+  RawExposures(const ImageOutput& output, const Acquisition& plan, ImageRecord& record) : output_(output) {
+    if (!plan.pixelMap.empty()) {
+      ReadPanelMaps(plan.pixelMap, plan.gainMap, maps_);
+      if (!plan.acceptBadGains) RequireUsableGains(plan.gainMap, maps_.GainMap());
+      record.pixelMap = Sha256(maps_.PixelMap(), tavrix::kPixelMapBytes);
+      record.gainMap = Sha256(maps_.GainMap(), tavrix::kGainMapBytes);
+    } else {
+      // The library's neutral maps: every pixel good, every gain 1.
+      std::memset(maps_.PixelMap(), tavrix::kGoodPixel, tavrix::kPixelMapBytes);
+      std::fill(maps_.GainMap(), maps_.GainMap() + kPixels, 1.0f);
+      std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+      std::fflush(stdout);  // before the exposures' progress on standard error
+    }
+    const char* reason = "";
+    if (!source_.Open(reason)) throw Failure(reason);
+  }
+
+  std::vector<uint16_t> Next(int frame) {
+    if (!source_.Capture(frame_.data())) throw Failure("the frame grabber delivered no frame " + std::to_string(frame));
+    WriteBytesAtomically(NumberedName(output_.prefix, frame, "", "raw"), output_.force, frame_.data(), frame_.size());
+    std::vector<uint16_t> image(kPixels);
+    tavrix::internal::ReadOut(frame_.data(), image.data());
+    tavrix::internal::Correct(image.data(), maps_);
+    return image;
+  }
+
+ private:
+  const ImageOutput& output_;
+  tavrix::internal::PanelMaps maps_;
+  tavrix::internal::RawFrameSource source_;
+  std::vector<uint8_t> frame_ = std::vector<uint8_t>(tavrix::kRawFrameBytes);
+};
+
+void RequireRawNamesFree(const ImageOutput& output, int frames) {
+  if (output.force) return;
+  for (int frame = 1; frame <= frames; ++frame) {
+    const std::string path = NumberedName(output.prefix, frame, "", "raw");
+    std::error_code error;
+    if (std::filesystem::exists(FsPath(path), error)) throw Failure(path + ": exists already (--force replaces it)");
+  }
 }
 
 // Writes the corrected image of `frame` and, when asked, its enhanced image
@@ -225,23 +284,37 @@ int TakeFrames(const Acquisition& plan, const ImageOutput& output) {
   ImageRecord record;
   record.command = "acquire";
   record.panel = plan.panel;
-  DetectorSession session;
-  Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
-  if (!plan.pixelMap.empty()) {
-    LoadMaps(plan.pixelMap, plan.gainMap, plan.panel, plan.acceptBadGains, record);
+
+  // One of the two ways in, held for the whole run.
+  std::unique_ptr<DetectorSession> session;
+  std::unique_ptr<RawExposures> rawExposures;
+  std::function<std::vector<uint16_t>(int)> next;
+  if (plan.raw) {
+    rawExposures = std::make_unique<RawExposures>(output, plan, record);
+    next = [&](int frame) { return rawExposures->Next(frame); };
   } else {
-    std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
-    std::fflush(stdout);  // before the exposures' progress on standard error
+    session = std::make_unique<DetectorSession>();
+    Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
+    if (!plan.pixelMap.empty()) {
+      LoadMaps(plan.pixelMap, plan.gainMap, plan.panel, plan.acceptBadGains, record);
+    } else {
+      std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+      std::fflush(stdout);  // before the exposures' progress on standard error
+    }
+    Require(PanelSelect(plan.panel) == plan.panel,
+            "PanelSelect(" + std::to_string(plan.panel) + ") did not select the panel");
+    next = [&](int frame) {
+      std::vector<uint16_t> image = AcquireOne(frame);
+      PollMessagesInto(record);
+      return image;
+    };
   }
-  Require(PanelSelect(plan.panel) == plan.panel,
-          "PanelSelect(" + std::to_string(plan.panel) + ") did not select the panel");
   CatchInterrupt();
 
   std::vector<uint16_t> source(kPixels), enhanced(kPixels);
   const auto start = std::chrono::steady_clock::now();
   for (int frame = 1; frame <= plan.frames; ++frame) {
-    const std::vector<uint16_t> image = AcquireOne(frame);
-    PollMessagesInto(record);
+    const std::vector<uint16_t> image = next(frame);
     WriteFrame(plan, output, frame, image, record, source, enhanced);
     if (plan.frames > 1) {
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -250,7 +323,7 @@ int TakeFrames(const Acquisition& plan, const ImageOutput& output) {
       if (frame == plan.frames) std::fprintf(stderr, "\n");
     }
     if (InterruptRequested() && frame < plan.frames) {
-      RunforDetector(TAVRIX_RUN_CANCEL);
+      if (!plan.raw) RunforDetector(TAVRIX_RUN_CANCEL);
       return frame;
     }
   }
@@ -261,7 +334,8 @@ int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
   options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true},
                                  {"--frames", true}, {"--enhance", true}, {"--worklist", true}, {"--send", true},
-                                 {"--outbox", true}, {"--calling-ae", true}, {kAcceptBadGainsOption, false}});
+                                 {"--outbox", true}, {"--calling-ae", true}, {kAcceptBadGainsOption, false},
+                                 {"--raw", false}});
   const Arguments arguments(words, options);
   if (!arguments.Positionals().empty()) throw UsageError("unexpected argument " + arguments.Positionals()[0]);
   if (arguments.Has("--worklist")) RefuseWorklistFields(arguments);
@@ -270,6 +344,7 @@ int Run(const std::vector<std::string>& words) {
   output.outbox = network.outbox;
   const Acquisition plan = ParseAcquisition(arguments);
   CheckOutputsFree(output, 1, plan.frames, plan.enhance);
+  if (plan.raw) RequireRawNamesFree(output, plan.frames);
   if (network.worklist) TakeWorklistItem(*network.worklist, output);
 
   const int written = TakeFrames(plan, output);

@@ -17,6 +17,7 @@
 #include "files/folder_replacement.h"
 #include "files/map_files.h"
 #include "files/output_files.h"
+#include "files/native_paths.h"
 #include "files/raw_frames.h"
 #include "tavrix_internal.h"
 
@@ -30,6 +31,7 @@ const std::string kUsage =
     "usage: tavrix calibrate build --darks FILE... --flats FILE... [--flats FILE...] [--check FILE...]\n"
     "                              [THRESHOLDS] [--force] -o DIR\n"
     "       tavrix calibrate acquire --darks N --flats N [--levels K] [--check N] [--yes]\n"
+    "                              [--discard-frames]\n"
     "                              [THRESHOLDS] [--force] -o DIR\n"
     "\n"
     "Builds the panel's maps from uncorrected frames (read out only: no filter, no maps,\n"
@@ -38,7 +40,9 @@ const std::string kUsage =
     "more raw frames of " + Grouped(tavrix::kRawFrameBytes) + " bytes); --check is an independent flat used only to\n"
     "measure the result. Every set needs at least " + std::to_string(kMinFramesPerSet) + " frames. `acquire` fetches the frames\n"
     "through the frame grabber, asks for each dose (Enter to go on; --yes does not ask),\n"
-    "stores them as raw files in DIR and builds from them.\n"
+    "stores them as raw files in DIR (darks.raw, flats_K.raw, check.raw), kept for a later\n"
+    "`calibrate build`, and builds from them; --discard-frames removes them once the maps\n"
+    "are written.\n"
     "\n"
     "  --dead-below F        signal below F x the median: dead (0.10)\n"
     "  --hot-above N         dark above the median dark by N counts: hot (819)\n"
@@ -85,7 +89,8 @@ std::vector<OptionSpec> Options(bool build) {
     options.insert(options.end(), {{"--darks", false, true}, {"--flats", false, true}, {"--check", false, true}});
   } else {
     options.insert(options.end(),
-                   {{"--darks", true}, {"--flats", true}, {"--levels", true}, {"--check", true}, {"--yes", false}});
+                   {{"--darks", true}, {"--flats", true}, {"--levels", true}, {"--check", true}, {"--yes", false},
+                    {"--discard-frames", false}});
   }
   for (const Threshold& t : kThresholds) options.push_back({t.option, true});
   return options;
@@ -111,7 +116,7 @@ bool IsCalibrationOutput(const std::string& name) {
 // The folder is replaced through its parent: ".", ".." and a root have none.
 std::string FolderName(std::string folder) {
   while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  const std::string name = std::filesystem::path(folder).filename().string();
+  const std::string name = FsPath(folder).filename().u8string();
   if (name.empty() || name == "." || name == "..")
     throw UsageError("-o DIR must name a folder of its own (not '" + folder + "'): it is replaced whole");
   return folder;
@@ -122,7 +127,7 @@ void CheckOutputFolder(const std::string& folder, bool force, const std::vector<
   std::error_code error;
   if (force) return;
   for (const std::string& name : names)
-    if (std::filesystem::exists(folder + "/" + name, error))
+    if (std::filesystem::exists(FsPath(folder + "/" + name), error))
       throw Failure(folder + " holds " + name + " already; --force replaces it");
 }
 
@@ -293,7 +298,7 @@ int AcquireAndBuild(const AcquisitionPlan& plan, const CalibrationSettings& sett
     return BuildFromFiles({darkFile}, flatFiles, checkFiles, settings, folder, staging);
   } catch (const Failure& failure) {
     std::error_code error;
-    if (!std::filesystem::exists(staging, error)) throw;  // moved aside as refused already
+    if (!std::filesystem::exists(FsPath(staging), error)) throw;  // moved aside as refused already
     MoveFolderTo(staging, folder + ".refused");
     throw Failure(std::string(failure.what()) + " (the frames acquired are kept in " + folder + ".refused)");
   }
@@ -318,7 +323,10 @@ int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
   CheckOutputFolder(folder, arguments.Has("--force"), names);
   const std::string staging = MakeStagingFolder(folder);
   try {
-    return AcquireAndBuild(plan, settings, folder, staging);
+    const int status = AcquireAndBuild(plan, settings, folder, staging);
+    if (status == 0 && arguments.Has("--discard-frames"))
+      for (size_t i = 2; i < names.size(); ++i) RemoveFile(folder + "/" + names[i]);  // the frames, not the maps
+    return status;
   } catch (...) {
     RemoveStagingFolder(staging);
     throw;

@@ -1,7 +1,6 @@
 #include "commands/image_output.h"
 
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -13,8 +12,10 @@
 #include "dicom/uid_scheme.h"
 #include "dicom/value_checks.h"
 #include "files/image_files.h"
+#include "files/native_paths.h"
 #include "files/output_files.h"
 #include "files/system_places.h"
+#include "files/utc_time.h"
 #include "qa/exposure_index.h"
 #include "tavrix_1417_pci_vusk.h"
 
@@ -40,19 +41,6 @@ std::string JsonString(const std::string& text) {
     }
   }
   return out + "\"";
-}
-
-std::string FormatTime(const char* format) {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#if defined(_WIN32)
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, format, &utc);
-  return text;
 }
 
 }  // namespace
@@ -106,7 +94,7 @@ ImageOutput ParseImageOutput(const Arguments& arguments) {
     output.station.uidRoot = arguments.Value("--uid-root");
   }
   output.exam.studyInstanceUid = NewUid(output.station.uidRoot);
-  output.exam.studyDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
+  output.exam.studyDateTimeUtc = UtcNow("%Y%m%d%H%M%S");
   // A study needs an ID to be filed under; without one given, its start
   // "YYMMDDHHMMSS" (UTC) serves, as a station numbers its studies.
   if (output.exam.studyId.empty()) output.exam.studyId = output.exam.studyDateTimeUtc.substr(2);
@@ -156,7 +144,7 @@ void CheckOutputsFree(const ImageOutput& output, int firstIndex, int count, bool
       for (const std::string& extension : extensions) {
         const std::string path = NumberedName(output.prefix, index, suffix, extension);
         std::error_code error;
-        if (std::filesystem::exists(path, error)) throw Failure(path + ": exists already (--force replaces it)");
+        if (std::filesystem::exists(FsPath(path), error)) throw Failure(path + ": exists already (--force replaces it)");
       }
     }
 }
@@ -213,7 +201,7 @@ DicomImage DicomOf(const ImageOutput& output, const uint16_t* image, const Image
   info.sourceSopInstanceUid = record.sourceSopInstanceUid;
   if (record.temperature) info.detectorTemperature = double(*record.temperature);
   info.exposureIndex = record.enhanced ? record.sourceExposureIndex : ExposureIndexOf(image, panel, station);
-  info.acquisitionDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
+  info.acquisitionDateTimeUtc = UtcNow("%Y%m%d%H%M%S");
   info.derivationDescription = DerivationRecord(record, isoTime);
   return info;
 }
@@ -222,11 +210,11 @@ DicomImage DicomOf(const ImageOutput& output, const uint16_t* image, const Image
 
 WrittenDicom WriteImageFiles(const ImageOutput& output, int index, const std::string& suffix, const uint16_t* image,
                              const ImageRecord& record) {
-  const std::string isoTime = FormatTime("%Y-%m-%dT%H:%M:%SZ");
+  const std::string isoTime = UtcNow("%Y-%m-%dT%H:%M:%SZ");
   if (output.formats.tiff) {
     TiffTags tags;
     tags.software = "tavrix " + VersionString();
-    tags.dateTime = FormatTime("%Y:%m:%d %H:%M:%S");
+    tags.dateTime = UtcNow("%Y:%m:%d %H:%M:%S");
     tags.make = output.station.manufacturer;
     tags.model = output.station.modelName;
     tags.description = RecordJson(record, isoTime);

@@ -11,6 +11,7 @@
 #include "commands/commands.h"
 #include "files/image_files.h"
 #include "files/map_files.h"
+#include "files/native_paths.h"
 #include "files/output_files.h"
 #include "reports/map_pictures.h"
 #include "reports/map_report.h"
@@ -222,7 +223,7 @@ Outputs PlanOutputs(const Arguments& arguments, bool withGain) {
   }
   // Refused before any map is read, so that no run leaves part of its pictures.
   for (const std::string* path : {&outputs.defects, &outputs.gain, &outputs.histogram})
-    if (!outputs.overwrite && !path->empty() && std::filesystem::exists(*path))
+    if (!outputs.overwrite && !path->empty() && std::filesystem::exists(FsPath(*path)))
       throw Failure(*path + ": exists (--force replaces it)");
   return outputs;
 }

@@ -6,17 +6,20 @@
 #include <dcmtk/dcmdata/dcdict.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcmetinf.h>
+#include <dcmtk/dcmdata/dcostrmb.h>
 #include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmdata/dcwcache.h>
 #include <dcmtk/oflog/oflog.h>
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 #include "dicom/coded_terms.h"
 #include "dicom/uid_scheme.h"
 #include "dicom/value_checks.h"
+#include "files/output_files.h"
+#include "files/utc_time.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {
@@ -55,15 +58,6 @@ std::string FormatDecimal(double value) {
 std::string ImagerPixelSpacing() {
   const std::string pitch = FormatDecimal(kPixelPitchMm);
   return pitch + "\\" + pitch;
-}
-
-std::string CurrentUtc(const char* format) {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, format, &utc);
-  return text;
 }
 
 // One text attribute: its tag, its keyword (named in a refusal), its VR
@@ -330,8 +324,8 @@ void PutDataset(DatasetBuilder& put, const DicomImage& info, int32_t width, int3
   put.Put(DCM_SOPInstanceUID, info.sopInstanceUid);
   if (AnyNeedsUtf8(info)) put.Put(DCM_SpecificCharacterSet, kUtf8);
   put.Put(DCM_TimezoneOffsetFromUTC, "+0000");
-  put.Put(DCM_InstanceCreationDate, CurrentUtc("%Y%m%d"));
-  put.Put(DCM_InstanceCreationTime, CurrentUtc("%H%M%S"));
+  put.Put(DCM_InstanceCreationDate, UtcNow("%Y%m%d"));
+  put.Put(DCM_InstanceCreationTime, UtcNow("%H%M%S"));
   PutPatientAndStudy(put, info.exam);
 
   // General Series, DX Series and DX Positioning.
@@ -384,6 +378,39 @@ OFCondition PutMetaInformation(DcmFileFormat& file) {
   return status;
 }
 
+// DCMTK opens files by narrow name, which on Windows is read in the ANSI code
+// page, not UTF-8: the file is encoded in memory, as saveFile would write it,
+// and written through the tool's own file unit.
+std::string SaveFile(DcmFileFormat& file, const std::string& path) {
+  std::vector<char> bytes;
+  std::vector<char> chunk(1 << 20);
+  DcmOutputBufferStream stream(chunk.data(), offile_off_t(chunk.size()));
+  DcmWriteCache cache;
+  const auto take = [&] {
+    void* buffer = nullptr;
+    offile_off_t length = 0;
+    stream.flushBuffer(buffer, length);
+    bytes.insert(bytes.end(), static_cast<char*>(buffer), static_cast<char*>(buffer) + length);
+  };
+  // Saving a meta header as it was built draws DCMTK's warning; meant here.
+  OFLogger logger = OFLog::getLogger("dcmtk.dcmdata");
+  const auto level = static_cast<OFLogger::LogLevel>(logger.getLogLevel());
+  logger.setLogLevel(OFLogger::ERROR_LOG_LEVEL);
+  file.transferInit();
+  OFCondition status;
+  do {
+    status = file.write(stream, kTransferSyntax, EET_ExplicitLength, &cache, EGL_recalcGL, EPD_noChange, 0, 0, 0,
+                        EWM_dontUpdateMeta);
+    take();
+  } while (status == EC_StreamNotifyClient);
+  file.transferEnd();
+  logger.setLogLevel(level);
+  if (status.bad()) return std::string("writing failed: ") + status.text();
+  stream.flush();
+  take();
+  return WriteBytes(path, bytes.data(), bytes.size());
+}
+
 }  // namespace
 
 const char* DicomSopClassUid(const DicomImage& info) {
@@ -409,15 +436,7 @@ std::string WriteDicom(const std::string& path, const uint16_t* image, int32_t w
   if (status.good()) status = PutMetaInformation(file);
   if (status.bad()) return std::string("building the DICOM object failed: ") + status.text();
 
-  // Saving a meta header as it was built draws DCMTK's warning; meant here.
-  OFLogger logger = OFLog::getLogger("dcmtk.dcmdata");
-  const auto level = static_cast<OFLogger::LogLevel>(logger.getLogLevel());
-  logger.setLogLevel(OFLogger::ERROR_LOG_LEVEL);
-  status = file.saveFile(path.c_str(), kTransferSyntax, EET_ExplicitLength, EGL_recalcGL, EPD_noChange, 0, 0,
-                         EWM_dontUpdateMeta);
-  logger.setLogLevel(level);
-  if (status.bad()) return std::string("writing failed: ") + status.text();
-  return "";
+  return SaveFile(file, path);
 }
 
 }  // namespace tavrix_tool

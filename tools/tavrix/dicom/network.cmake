@@ -1,6 +1,8 @@
 # The station's DICOM networking: the worklist query, and sending to the PACS
 # through an outbox. DCMTK's network classes (dcmnet) on top of dcmdata.
-find_package(DCMTK REQUIRED CONFIG)
+if(NOT WIN32)
+  find_package(DCMTK REQUIRED CONFIG)
+endif()
 set(TAVRIX_DICOM_NET_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/association.cpp
   ${CMAKE_CURRENT_LIST_DIR}/folder_lock.cpp

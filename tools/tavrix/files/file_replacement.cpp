@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "files/native_paths.h"
+
 #if defined(_WIN32)
 #include <process.h>
 #include <windows.h>
@@ -70,7 +72,7 @@ std::string MoveIntoPlace(const std::string& from, const std::string& to, bool r
   const DWORD code = GetLastError();
   if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
     std::error_code error;
-    return std::filesystem::is_directory(to, error) ? "a folder of that name is in the way" : kTargetExists;
+    return std::filesystem::is_directory(FsPath(to), error) ? "a folder of that name is in the way" : kTargetExists;
   }
   return SystemMessage(code);
 #else
@@ -78,7 +80,7 @@ std::string MoveIntoPlace(const std::string& from, const std::string& to, bool r
   if (moved) return "";
   if (errno == EEXIST) {
     std::error_code error;
-    return std::filesystem::is_directory(to, error) ? "a folder of that name is in the way" : kTargetExists;
+    return std::filesystem::is_directory(FsPath(to), error) ? "a folder of that name is in the way" : kTargetExists;
   }
   if (errno == EISDIR) return "a folder of that name is in the way";
   return std::strerror(errno);
@@ -87,9 +89,9 @@ std::string MoveIntoPlace(const std::string& from, const std::string& to, bool r
 
 std::string TemporaryNameBeside(const std::string& path) {
   static int counter = 0;
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = FsPath(path).parent_path();
   const std::string name = ".tavrix-" + std::to_string(ProcessId()) + "-" + std::to_string(++counter) + ".part";
-  return folder.empty() ? name : (folder / name).string();
+  return folder.empty() ? name : Utf8Name(folder / name);
 }
 
 }  // namespace tavrix_tool

@@ -12,6 +12,7 @@
 
 #include "cli/command_line.h"
 #include "files/input_files.h"
+#include "files/native_paths.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {
@@ -59,7 +60,7 @@ DisplayWindow PercentileWindow(const uint16_t* image, int32_t width, int32_t hei
 
 std::string WriteTiff16(const std::string& path, const uint16_t* image, int32_t width, int32_t height,
                         const TiffTags& tags) {
-  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  TIFF* tiff = OpenTiff(path, "w");
   if (tiff == nullptr) return "cannot create the file";
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(width));
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(height));
@@ -129,7 +130,7 @@ std::string WritePng(const std::string& path, const uint8_t* pixels, int32_t wid
   std::vector<png_bytep> rows(static_cast<size_t>(height));
   for (int32_t r = 0; r < height; ++r)
     rows[size_t(r)] = const_cast<png_bytep>(pixels + size_t(r) * size_t(width) * size_t(channels));
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) return std::string("cannot create the file: ") + std::strerror(errno);
   const bool written = WritePngRows(file, rows.data(), width, height, colorType);
   const bool closed = std::fclose(file) == 0;
@@ -158,7 +159,7 @@ namespace {
 
 std::vector<uint16_t> ReadTiff16(const std::string& path, int32_t width, int32_t height) {
   TIFFSetWarningHandler(nullptr);
-  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  TIFF* tiff = OpenTiff(path, "r");
   if (tiff == nullptr) throw Failure(path + ": not a readable TIFF");
   uint32_t w = 0, h = 0;
   uint16_t bits = 0, samples = 1, format = SAMPLEFORMAT_UINT;

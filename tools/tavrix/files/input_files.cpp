@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include "cli/command_line.h"
+#include "files/native_paths.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -47,7 +48,7 @@ std::string RecognisedFormat(const std::string& path) {
 #if defined(_WIN32)
 
 FilePointer OpenRegularFile(const std::string& path) {
-  FilePointer file(std::fopen(path.c_str(), "rb"), std::fclose);
+  FilePointer file(OpenFile(path, "rb"), std::fclose);
   if (!file) throw Failure(path + ": " + std::strerror(errno));
   struct _stat64 info;
   if (_fstat64(_fileno(file.get()), &info) != 0) throw Failure(path + ": " + std::strerror(errno));

@@ -1,7 +1,5 @@
 #include "files/map_files.h"
 
-#include <openssl/evp.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include "cli/command_line.h"
 #include "files/input_files.h"
 #include "files/output_files.h"
+#include "files/sha256.h"
 
 namespace tavrix_tool {
 
@@ -98,47 +97,20 @@ void WriteGainMapFile(const std::string& path, bool overwrite, const float* gain
   WriteBytesAtomically(path, overwrite, bytes.data(), bytes.size());
 }
 
-namespace {
-
-using DigestContext = std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)>;
-
-DigestContext StartSha256() {
-  DigestContext context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
-    throw Failure("SHA-256 unavailable");
-  return context;
-}
-
-std::string FinishSha256(EVP_MD_CTX* context) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(context, digest, &length);
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 15];
-  }
-  return hex;
-}
-
-}  // namespace
-
 std::string FileSha256(const std::string& path) {
   File file = OpenForReading(path);
-  DigestContext context = StartSha256();
+  Sha256Digest digest;
   std::vector<unsigned char> buffer(1 << 20);
   size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0)
-    EVP_DigestUpdate(context.get(), buffer.data(), got);
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) digest.Update(buffer.data(), got);
   if (std::ferror(file.get())) throw Failure(path + ": read error");
-  return FinishSha256(context.get());
+  return digest.Hex();
 }
 
 std::string Sha256(const void* bytes, size_t count) {
-  DigestContext context = StartSha256();
-  EVP_DigestUpdate(context.get(), bytes, count);
-  return FinishSha256(context.get());
+  Sha256Digest digest;
+  digest.Update(bytes, count);
+  return digest.Hex();
 }
 
 }  // namespace tavrix_tool

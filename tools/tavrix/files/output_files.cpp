@@ -8,6 +8,7 @@
 
 #include "cli/command_line.h"
 #include "files/file_replacement.h"
+#include "files/native_paths.h"
 
 namespace tavrix_tool {
 
@@ -19,18 +20,18 @@ std::string NumberedName(const std::string& prefix, int index, const std::string
 }
 
 void RequireOutputFolder(const std::string& path) {
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = FsPath(path).parent_path();
   std::error_code error;
   if (!folder.empty() && !std::filesystem::is_directory(folder, error))
-    throw Failure(folder.string() + ": no such folder for the output");
+    throw Failure(Utf8Name(folder) + ": no such folder for the output");
 }
 
 namespace {
 
 // PATH with "-N" before its extension: P_0001.tif -> P_0001-2.tif.
 std::string NumberedAside(const std::string& path, int n) {
-  const std::filesystem::path p(path);
-  return (p.parent_path() / (p.stem().string() + "-" + std::to_string(n) + p.extension().string())).string();
+  const std::filesystem::path p = FsPath(path);
+  return Utf8Name(p.parent_path() / (p.stem().u8string() + "-" + std::to_string(n) + p.extension().u8string()));
 }
 
 // Another run took `path` while this one wrote: the finished file goes under
@@ -44,7 +45,7 @@ std::string NumberedAside(const std::string& path, int n) {
       throw Failure(path + ": written meanwhile by another run, left as it is; this run's file is kept as " + aside);
     if (problem != kTargetExists) break;
   }
-  std::remove(temporary.c_str());
+  RemoveFile(temporary);
   throw Failure(path + ": written meanwhile by another run, and no free name is left beside it");
 }
 
@@ -53,23 +54,23 @@ std::string NumberedAside(const std::string& path, int n) {
 void WriteAtomically(const std::string& path, bool overwrite,
                      const std::function<std::string(const std::string& temporaryPath)>& write) {
   std::error_code error;
-  if (!overwrite && std::filesystem::exists(path, error))
+  if (!overwrite && std::filesystem::exists(FsPath(path), error))
     throw Failure(path + ": exists already (--force replaces it)");
   const std::string temporary = TemporaryNameBeside(path);
   const std::string reason = write(temporary);
   if (!reason.empty()) {
-    std::remove(temporary.c_str());
+    RemoveFile(temporary);
     throw Failure(path + ": " + reason);
   }
   const std::string problem = MoveIntoPlace(temporary, path, overwrite);
   if (problem.empty()) return;
   if (problem == kTargetExists) KeepAside(temporary, path);
-  std::remove(temporary.c_str());
+  RemoveFile(temporary);
   throw Failure(path + ": cannot move the finished file into place: " + problem);
 }
 
 std::string WriteBytes(const std::string& path, const void* bytes, size_t count) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) return std::string("cannot create the file: ") + std::strerror(errno);
   const bool written = std::fwrite(bytes, 1, count, file) == count;
   const bool closed = std::fclose(file) == 0;

@@ -9,6 +9,7 @@
 
 #include "cli/command_line.h"
 #include "files/input_files.h"
+#include "files/native_paths.h"
 #include "files/output_files.h"
 #include "tavrix_internal.h"
 
@@ -28,7 +29,7 @@ std::vector<uint64_t> RawFrameCounts(const std::vector<std::string>& files) {
   for (const std::string& file : files) {
     OpenRegularFile(file);  // a folder, device or pipe named as such
     std::error_code error;
-    const uint64_t size = std::filesystem::file_size(file, error);
+    const uint64_t size = std::filesystem::file_size(FsPath(file), error);
     if (error) throw Failure(file + ": " + error.message());
     if (size == 0 || size % frameBytes != 0) {
       const std::string format = RecognisedFormat(file);
@@ -73,7 +74,7 @@ void RequirePanelRange(const std::string& file, uint64_t index, const uint16_t* 
 
 void WriteRawFrames(const std::string& path, bool overwrite, int frames, const RawFrameFiller& next) {
   WriteAtomically(path, overwrite, [&](const std::string& temporary) -> std::string {
-    File file(std::fopen(temporary.c_str(), "wb"), std::fclose);
+    File file(OpenFile(temporary, "wb"), std::fclose);
     if (!file) return std::strerror(errno);
     std::vector<uint8_t> frame(kFrameBytes);
     for (int k = 0; k < frames; ++k) {
