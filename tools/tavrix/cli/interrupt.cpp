@@ -2,6 +2,10 @@
 
 #include <csignal>
 
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
+
 namespace tavrix_tool {
 
 namespace {
@@ -13,12 +17,22 @@ void OnInterrupt(int) { g_interrupted = 1; }
 }  // namespace
 
 void CatchInterrupt() {
+#if defined(_WIN32)
   std::signal(SIGINT, OnInterrupt);
-#if !defined(_WIN32)
-  std::signal(SIGTERM, OnInterrupt);
+#else
+  // Without SA_RESTART, so that a prompt waiting for Enter returns.
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 #endif
 }
 
 bool InterruptRequested() { return g_interrupted != 0; }
+
+void StopIfInterrupted(const std::string& message) {
+  if (InterruptRequested()) throw Interrupted(message);
+}
 
 }  // namespace tavrix_tool

@@ -27,7 +27,8 @@ const char* const kUsage =
     "are loaded for the chosen panel (default 0), which is then selected; without maps\n"
     "the neutral maps correct nothing. After each frame the serial channel is polled\n"
     "and its switch codes and temperature are recorded with the image. Ctrl-C stops\n"
-    "after the current frame and disarms; the frames written stay (exit status 130).\n"
+    "after the current frame, or once the wait for a frame ends, and disarms; the\n"
+    "frames written stay (exit status 130).\n"
     "\n"
     "  --pixel-map FILE, --gain-map FILE   the panel's calibration maps (both or neither)\n"
     "  --panel 0|1                the panel to select (default 0)\n"
@@ -72,6 +73,8 @@ std::vector<uint16_t> AcquireOne(int frame) {
   if (RunforDetector(TAVRIX_RUN_ACQUIRE) != 1) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     RunforDetector(TAVRIX_RUN_CANCEL);
+    StopIfInterrupted("interrupted while waiting for frame " + std::to_string(frame) + "; " +
+                      std::to_string(frame - 1) + " frame(s) written, detector disarmed");
     throw Failure("RunforDetector(2) returned 0 for frame " + std::to_string(frame) + ": " +
                   (seconds < kFrameWaitSeconds
                        ? "the card reported the frame transfer failed or incomplete; no image was taken"
@@ -98,10 +101,7 @@ int Run(const std::vector<std::string>& words) {
   record.panel = panel;
   EnhancementSettings enhancement{};
   const bool enhance = arguments.Has("--enhance");
-  if (enhance) {
-    const std::vector<int> v = ParseIntegerList(arguments.Value("--enhance"), 4, "--enhance");
-    enhancement = {v[0], v[1], v[2], v[3]};
-  }
+  if (enhance) enhancement = ParseEnhancement(arguments.Value("--enhance"));
   CheckOutputsFree(output, 1, frames, enhance);
 
   DetectorSession session;
@@ -114,7 +114,7 @@ int Run(const std::vector<std::string>& words) {
   Require(PanelSelect(panel) == panel, "PanelSelect(" + std::to_string(panel) + ") did not select the panel");
   CatchInterrupt();
 
-  std::vector<uint16_t> source(kPixels), enhanced(kPixels);
+  std::vector<uint16_t> enhanced(kPixels);
   const auto start = std::chrono::steady_clock::now();
   for (int frame = 1; frame <= frames; ++frame) {
     const std::vector<uint16_t> image = AcquireOne(frame);
@@ -122,11 +122,7 @@ int Run(const std::vector<std::string>& words) {
     record.enhanced = false;
     WriteImageFiles(output, frame, "", image.data(), record);
     if (enhance) {
-      std::memcpy(source.data(), image.data(), kPixels * sizeof(uint16_t));
-      std::memset(enhanced.data(), 0, kPixels * sizeof(uint16_t));
-      Require(Enhancement(source.data(), enhanced.data(), enhancement.levels, enhancement.strength,
-                          enhancement.radius, enhancement.decay) == 1,
-              "Enhancement refused the image");
+      EnhanceImage(image.data(), enhanced.data(), enhancement);
       record.enhanced = true;
       record.enhancement = enhancement;
       WriteImageFiles(output, frame, "_enhanced", enhanced.data(), record);

@@ -1,6 +1,8 @@
 #include "commands/image_output.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -19,6 +21,10 @@ constexpr int32_t kHeight = TAVRIX_IMAGE_HEIGHT;
 // An enhanced image spans the 14-bit range; shown whole.
 constexpr double kEnhancedWindowCenter = 8192.0;
 constexpr double kEnhancedWindowWidth = 16384.0;
+
+// Above the 14-bit range every enhanced pixel lies in: a pixel still holding
+// it was never written.
+constexpr uint16_t kUnwritten = 0xFFFF;
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
@@ -158,6 +164,34 @@ void WriteImageFiles(const ImageOutput& output, int index, const std::string& su
     WriteAtomically(NumberedName(output.prefix, index, suffix, "dcm"), output.force,
                     [&](const std::string& path) { return WriteDicom(path, image, kWidth, kHeight, info); });
   }
+}
+
+const EnhancementRange kEnhancementRanges[4] = {{"levels", &EnhancementSettings::levels, 1, 5, 5},
+                                                {"strength", &EnhancementSettings::strength, 1, 1000, 10},
+                                                {"radius", &EnhancementSettings::radius, 1, 3, 3},
+                                                {"decay", &EnhancementSettings::decay, 1, 30, 10}};
+
+EnhancementSettings ParseEnhancement(const std::string& text) {
+  const std::vector<int> values = ParseIntegerList(text, 4, "--enhance");
+  EnhancementSettings settings{};
+  for (size_t i = 0; i < 4; ++i) {
+    const EnhancementRange& range = kEnhancementRanges[i];
+    if (values[i] < range.low || values[i] > range.high)
+      throw UsageError("--enhance: " + std::string(range.name) + " " + std::to_string(values[i]) + " is outside " +
+                       std::to_string(range.low) + ".." + std::to_string(range.high));
+    settings.*range.field = values[i];
+  }
+  return settings;
+}
+
+void EnhanceImage(const uint16_t* image, uint16_t* enhanced, const EnhancementSettings& settings) {
+  const size_t pixels = size_t(kWidth) * size_t(kHeight);
+  std::vector<uint16_t> source(image, image + pixels);
+  std::fill(enhanced, enhanced + pixels, kUnwritten);
+  if (Enhancement(source.data(), enhanced, settings.levels, settings.strength, settings.radius, settings.decay) != 1)
+    throw Failure("Enhancement refused the image");
+  if (std::find(enhanced, enhanced + pixels, kUnwritten) != enhanced + pixels)
+    throw Failure("Enhancement left the image unwritten; nothing enhanced is written");
 }
 
 }  // namespace tavrix_tool

@@ -28,6 +28,8 @@ void RequireOutputFolder(const std::string& path) {
 void WriteAtomically(const std::string& path, bool overwrite,
                      const std::function<std::string(const std::string& temporaryPath)>& write) {
   std::error_code error;
+  if (std::filesystem::is_directory(path, error))
+    throw Failure(path + ": is a folder; the output needs a file name");
   if (!overwrite && std::filesystem::exists(path, error))
     throw Failure(path + ": exists already (--force replaces it)");
   const std::string temporary = TemporaryNameBeside(path);
