@@ -3,17 +3,21 @@
 // the frame grabber (acquire), with a report of what was found.
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <system_error>
 
+#include "calibration/acceptance.h"
 #include "calibration/calibration_analysis.h"
 #include "calibration/calibration_frames.h"
 #include "calibration/calibration_report.h"
 #include "cli/command_line.h"
+#include "cli/interrupt.h"
 #include "cli/usage_facts.h"
 #include "commands/commands.h"
+#include "commands/image_output.h"
 #include "files/map_files.h"
 #include "files/output_files.h"
 #include "files/raw_frames.h"
@@ -23,13 +27,25 @@ namespace tavrix_tool {
 
 namespace {
 
+std::string LimitsUsage() {
+  std::string text;
+  const AcceptanceLimits defaults;
+  for (const AcceptanceLimit& limit : kAcceptanceLimits) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  %-21s most %s (%g)\n", (std::string(limit.option) + " X").c_str(), limit.what,
+                  defaults.*limit.field);
+    text += line;
+  }
+  return text;
+}
+
 const std::string kResponse = WindowName(kResponseWindow);
 const std::string kUniformity = WindowName(kUniformityWindow);
 const std::string kUsage =
     "usage: tavrix calibrate build --darks FILE... --flats FILE... [--flats FILE...] [--check FILE...]\n"
-    "                              [THRESHOLDS] [--force] -o DIR\n"
+    "                              [THRESHOLDS] [LIMITS] [IDENTITY] [--allow-fewer-levels] [--force] -o DIR\n"
     "       tavrix calibrate acquire --darks N --flats N [--levels K] [--check N] [--yes]\n"
-    "                              [THRESHOLDS] [--force] -o DIR\n"
+    "                              [THRESHOLDS] [LIMITS] [IDENTITY] [--allow-fewer-levels] [--force] -o DIR\n"
     "\n"
     "Builds the panel's maps from uncorrected frames (read out only: no filter, no maps,\n"
     "no border) and writes DIR/pixel_map.bin, DIR/gain_map.bin, DIR/defects.csv and\n"
@@ -37,8 +53,16 @@ const std::string kUsage =
     "more raw frames of " + Grouped(tavrix::kRawFrameBytes) + " bytes); --check is an independent flat used only to\n"
     "measure the result. Every set needs at least " + std::to_string(kMinFramesPerSet) + " frames. `acquire` fetches the frames\n"
     "through the frame grabber, asks for each dose (Enter to go on; --yes does not ask),\n"
-    "stores them as raw files in DIR and builds from them.\n"
+    "stores them as raw files in DIR and builds from them; Ctrl-C stops it, keeping the sets\n"
+    "finished and removing the one under way (exit status 130).\n"
     "\n"
+    "A flat level refused (saturated, too dim, too noisy) stops the build (exit 1) unless\n"
+    "--allow-fewer-levels builds from the levels left. The report ends in a verdict, PASS or\n"
+    "FAIL against the acceptance LIMITS (FAIL without a check flat: no independent check).\n"
+    "\n"
+    "  --station NAME        the station, for the report (IDENTITY)\n"
+    "  --panel-id ID         the panel's serial number, for the report (IDENTITY)\n"
+    "  --allow-fewer-levels  build from the levels left when a level is refused\n"
     "  --dead-below F        signal below F x the median: dead (0.10)\n"
     "  --hot-above N         dark above the median dark by N counts: hot (819)\n"
     "  --over-above F        response above F x its " + kResponse + " median (1.3)\n"
@@ -47,9 +71,10 @@ const std::string kUsage =
     "  --nonuniform-above F  corrected check flat off its " + kUniformity + " median by more (0.01)\n"
     "  --line-fraction F     half rows and columns with more defective pixels are flagged (0.5)\n"
     "  --line-departure F    ... and those whose mean is this far off the lines 2 and 3 away (0.10)\n"
-    "  --force               replace maps DIR holds already\n";
+    "  --force               replace maps DIR holds already\n" + LimitsUsage();
 
 constexpr int kMaxFlatLevels = 8;
+const char* const kStoppedByInterrupt = "stopped by Ctrl-C";
 const char* const kPixelMapName = "pixel_map.bin";
 const char* const kGainMapName = "gain_map.bin";
 
@@ -71,7 +96,9 @@ const Threshold kThresholds[] = {
 
 // The options of each mode: build takes files, acquire takes frame counts.
 std::vector<OptionSpec> Options(bool build) {
-  std::vector<OptionSpec> options = {{"-o", true}, {"--force", false}};
+  std::vector<OptionSpec> options = {{"-o", true},       {"--force", false},  {"--allow-fewer-levels", false},
+                                     {"--station", true}, {"--panel-id", true}};
+  for (const AcceptanceLimit& limit : kAcceptanceLimits) options.push_back({limit.option, true});
   if (build) {
     options.insert(options.end(), {{"--darks", false, true}, {"--flats", false, true}, {"--check", false, true}});
   } else {
@@ -86,6 +113,44 @@ CalibrationSettings ParseSettings(const Arguments& arguments) {
   CalibrationSettings settings;
   for (const Threshold& t : kThresholds) settings.*t.field = arguments.NumberValue(t.option, settings.*t.field, t.low, t.high);
   return settings;
+}
+
+AcceptanceLimits ParseLimits(const Arguments& arguments) {
+  AcceptanceLimits limits;
+  for (const AcceptanceLimit& l : kAcceptanceLimits)
+    limits.*l.field = arguments.NumberValue(l.option, limits.*l.field, l.low, l.high);
+  return limits;
+}
+
+// Everything a build takes beside the frames.
+struct BuildOptions {
+  CalibrationSettings settings;
+  AcceptanceLimits limits;
+  bool allowFewerLevels = false;
+  std::string station, panelId;
+};
+
+BuildOptions ParseBuildOptions(const Arguments& arguments) {
+  return {ParseSettings(arguments), ParseLimits(arguments), arguments.Has("--allow-fewer-levels"),
+          arguments.Value("--station"), arguments.Value("--panel-id")};
+}
+
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+#if defined(_WIN32)
+  gmtime_s(&utc, &now);
+#else
+  gmtime_r(&now, &utc);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  return text;
+}
+
+void AddFrameFiles(CalibrationSources& sources, const std::string& set, const std::vector<std::string>& files) {
+  const std::vector<int> counts = CountRawFrames(files);
+  for (size_t f = 0; f < files.size(); ++f) sources.files.push_back({set, files[f], counts[f], FileSha256(files[f])});
 }
 
 // Refuses before anything is read when DIR holds maps already.
@@ -141,8 +206,9 @@ void WriteMaps(const std::string& folder, const CalibrationResult& result) {
 }
 
 int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<std::vector<std::string>>& flatFiles,
-                   const std::vector<std::string>& checkFiles, const CalibrationSettings& settings,
-                   const std::string& folder, bool force) {
+                   const std::vector<std::string>& checkFiles, const BuildOptions& options, const std::string& folder,
+                   bool force, const char* how) {
+  const CalibrationSettings& settings = options.settings;
   CheckOutputFolder(folder, force);
   // Every file's size and every set's length before a frame is read.
   RequireFrames("the darks", TotalFrames(darkFiles));
@@ -154,6 +220,14 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
   const double darkMedian = DataMedian(darks.mean);
   CalibrationSources sources;
   sources.darks = Join(darkFiles);
+  sources.created = UtcNow();
+  sources.toolVersion = VersionString();
+  sources.libraryVersion = VersionString();  // one copy of the library, linked in
+  sources.station = options.station;
+  sources.panelId = options.panelId;
+  // Uncorrected frames come without the serial channel that reports it.
+  sources.temperature = "no reading";
+  sources.command = how;
   std::vector<std::unique_ptr<FrameSetStats>> levels;
   std::vector<std::pair<double, size_t>> order;
   for (size_t k = 0; k < flatFiles.size(); ++k) {
@@ -175,6 +249,10 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
     levels.push_back(std::move(level));
   }
   if (levels.empty()) throw Failure("no flat level is left to calibrate with");
+  if (!sources.refusedLevels.empty() && !options.allowFewerLevels)
+    throw Failure(std::to_string(sources.refusedLevels.size()) + " of " + std::to_string(flatFiles.size()) +
+                  " flat level(s) refused, nothing written; repeat them, or --allow-fewer-levels builds from the " +
+                  std::to_string(levels.size()) + " left");
   std::unique_ptr<FrameSetStats> check;
   if (!checkFiles.empty()) {
     check = std::make_unique<FrameSetStats>(ReadSet("check flat", checkFiles));
@@ -192,12 +270,20 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
   }
   sources.levels = names;
 
+  AddFrameFiles(sources, "darks", darkFiles);
+  for (size_t k = 0; k < sources.levels.size(); ++k)
+    AddFrameFiles(sources, "flat level " + std::to_string(k + 1), {sources.levels[k]});
+  if (!checkFiles.empty()) AddFrameFiles(sources, "check flat", checkFiles);
+
   const CalibrationResult result = Calibrate(darks, sorted, check.get(), settings);
+  const Verdict verdict = Judge(result, options.limits);
   MakeOutputFolder(folder);
   const std::string csv = DefectsCsv(result);
   WriteBytesAtomically(folder + "/defects.csv", true, csv.data(), csv.size());
-  WriteCalibrationReport(folder, result, sources, settings);
-  std::printf("%s", CalibrationSummary(result).c_str());
+  WriteCalibrationReport(folder, result, sources, settings, verdict);
+  std::printf("%s", CalibrationSummary(result, verdict).c_str());
+  const std::string beam = BeamProblem(result);
+  if (!beam.empty()) throw Failure("maps not written: " + beam + " (see " + folder + "/report.html)");
   if (!result.refusals.empty()) {
     std::string reasons;
     for (const std::string& r : result.refusals) reasons += (reasons.empty() ? "" : "; ") + r;
@@ -214,12 +300,21 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
 void AcquireSet(tavrix::internal::RawFrameSource& grabber, const std::string& what, int frames,
                 const std::string& path) {
   int done = 0;
+  try {
   WriteRawFrames(path, true, frames, [&](uint8_t* frame) -> std::string {
-    if (!grabber.Capture(frame)) return "the frame grabber delivered no frame";
+    if (InterruptRequested()) return kStoppedByInterrupt;
+    if (!grabber.Capture(frame)) return InterruptRequested() ? kStoppedByInterrupt : "the frame grabber delivered no frame";
     std::fprintf(stderr, "\racquiring %s: %d of %d frames", what.c_str(), ++done, frames);
     std::fflush(stderr);
     return "";
   });
+  } catch (const Failure& failure) {
+    // The set's file was removed unfinished; the sets before it stay.
+    std::fprintf(stderr, "\n");
+    StopIfInterrupted("interrupted while acquiring " + what + ": " + path +
+                      " not written; the frame files finished before stay");
+    throw;
+  }
   std::fprintf(stderr, "\n");
 }
 
@@ -228,10 +323,13 @@ void AskFor(const std::string& prompt, bool yes) {
   std::fflush(stdout);
   if (yes) return;
   std::string answer;
-  if (!std::getline(std::cin, answer)) throw Failure("stopped: no answer on standard input");
+  if (!std::getline(std::cin, answer)) {
+    StopIfInterrupted("interrupted at the prompt; the frame files finished before stay");
+    throw Failure("stopped: no answer on standard input");
+  }
 }
 
-int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
+int Acquire(const Arguments& arguments, const BuildOptions& options) {
   const std::string folder = arguments.Value("-o");
   if (!arguments.Has("--darks") || !arguments.Has("--flats")) throw UsageError("acquire needs --darks N and --flats N");
   const int darks = arguments.IntValue("--darks", 0, kMinFramesPerSet, kMaxFramesPerSet);
@@ -243,6 +341,7 @@ int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
   const bool yes = arguments.Has("--yes");
   CheckOutputFolder(folder, arguments.Has("--force"));
   MakeOutputFolder(folder);
+  CatchInterrupt();
   auto grabber = std::make_unique<tavrix::internal::RawFrameSource>();
   const char* reason = "";
   if (!grabber->Open(reason)) throw Failure(reason);
@@ -265,7 +364,8 @@ int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
     AcquireSet(*grabber, "check flat", checks, checkFiles[0]);
   }
   grabber.reset();
-  return BuildFromFiles({darkFile}, flatFiles, checkFiles, settings, folder, true);
+  return BuildFromFiles({darkFile}, flatFiles, checkFiles, options, folder, true,
+                        "acquired through the frame grabber (calibrate acquire)");
 }
 
 int Run(const std::vector<std::string>& words) {
@@ -275,16 +375,16 @@ int Run(const std::vector<std::string>& words) {
   if (!arguments.Positionals().empty())
     throw UsageError("'" + arguments.Positionals()[0] + "' belongs to no option");
   if (!arguments.Has("-o")) throw UsageError("-o DIR is required");
-  const CalibrationSettings settings = ParseSettings(arguments);
-  if (!build) return Acquire(arguments, settings);
+  const BuildOptions options = ParseBuildOptions(arguments);
+  if (!build) return Acquire(arguments, options);
   const std::vector<std::string> darks = arguments.List("--darks");
   const std::vector<std::vector<std::string>> flats = arguments.Lists("--flats");
   if (darks.empty()) throw Failure("no dark frames: --darks FILE... is required");
   if (flats.empty()) throw UsageError("--flats FILE... is required");
   for (const auto& level : flats)
     if (level.empty()) throw UsageError("--flats names no file");
-  return BuildFromFiles(darks, flats, arguments.List("--check"), settings, arguments.Value("-o"),
-                        arguments.Has("--force"));
+  return BuildFromFiles(darks, flats, arguments.List("--check"), options, arguments.Value("-o"),
+                        arguments.Has("--force"), "stored raw-frame files (calibrate build)");
 }
 
 }  // namespace
