@@ -166,8 +166,10 @@ cmp -s acq/darks.raw dark.raw || fail "acquired darks differ from the simulator'
 [ -s acq/report.html ] || fail "acquire wrote no report"
 
 # Ctrl-C while a set is acquired: exit 130, the set under way removed, no
-# temporary file left.
-PCI_FRM01_SIM_SCENE="dark*64" PCI_FRM01_SIM_SEED=$seed \
+# temporary file left. Started with Ctrl-C's default action, as from a
+# terminal (a script's background job would ignore it).
+PCI_FRM01_SIM_SCENE="dark*64" PCI_FRM01_SIM_SEED=$seed python3 -c \
+  'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])' \
   "$tavrix" calibrate acquire --darks 64 --flats 8 --yes -o stopped >/dev/null 2>stopped.err </dev/null &
 pid=$!
 for _ in $(seq 1 300); do compgen -G "stopped/darks.raw.part-*" >/dev/null && break; sleep 0.1; done
