@@ -3,7 +3,6 @@
 // the frame grabber (acquire), with a report of what was found.
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -135,19 +134,6 @@ BuildOptions ParseBuildOptions(const Arguments& arguments) {
           arguments.Value("--station"), arguments.Value("--panel-id")};
 }
 
-std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#if defined(_WIN32)
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
-  return text;
-}
-
 void AddFrameFiles(CalibrationSources& sources, const std::string& set, const std::vector<std::string>& files) {
   const std::vector<int> counts = CountRawFrames(files);
   for (size_t f = 0; f < files.size(); ++f) sources.files.push_back({set, files[f], counts[f], FileSha256(files[f])});
@@ -220,7 +206,7 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
   const double darkMedian = DataMedian(darks.mean);
   CalibrationSources sources;
   sources.darks = Join(darkFiles);
-  sources.created = UtcNow();
+  sources.created = FormatTime("%Y-%m-%d %H:%M:%S UTC");
   sources.toolVersion = VersionString();
   sources.libraryVersion = VersionString();  // one copy of the library, linked in
   sources.station = options.station;

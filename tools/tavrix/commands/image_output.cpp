@@ -43,6 +43,8 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
+}  // namespace
+
 std::string FormatTime(const char* format) {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
@@ -55,8 +57,6 @@ std::string FormatTime(const char* format) {
   std::strftime(text, sizeof text, format, &utc);
   return text;
 }
-
-}  // namespace
 
 const std::vector<OptionSpec> kImageOutputOptions = {
     {"-o", true},           {"--format", true},     {"--force", false},

@@ -72,6 +72,9 @@ void WriteImageFiles(const ImageOutput& output, int index, const std::string& su
 // --force) or its folder is missing.
 void CheckOutputsFree(const ImageOutput& output, int firstIndex, int count, bool enhancedToo);
 
+// The time now in UTC, through strftime's `format`.
+std::string FormatTime(const char* format);
+
 // The version of the tool and library, "1.0.0".
 std::string VersionString();
 
