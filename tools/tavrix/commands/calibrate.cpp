@@ -56,7 +56,7 @@ const std::string kUsage =
     "finished and removing the one under way (exit status 130).\n"
     "\n"
     "A flat level refused (saturated, too dim, too noisy) stops the build (exit 1) unless\n"
-    "--allow-fewer-levels builds from the levels left. The report ends in a verdict, PASS or\n"
+    "--allow-fewer-levels builds from the levels left. The report opens with a verdict, PASS or\n"
     "FAIL against the acceptance LIMITS (FAIL without a check flat: no independent check).\n"
     "\n"
     "  --station NAME        the station, for the report (IDENTITY)\n"
