@@ -40,12 +40,10 @@ const Command* Find(const std::string& name) {
   return nullptr;
 }
 
+// Only the first word here: later ones are the option parser's, which knows
+// a value ("--patient-name -h") from a request for help.
 bool AsksForHelp(const std::vector<std::string>& words) {
-  for (const std::string& word : words) {
-    if (word == "--") return false;
-    if (word == "--help" || word == "-h") return true;
-  }
-  return false;
+  return !words.empty() && (words[0] == "--help" || words[0] == "-h");
 }
 
 }  // namespace
@@ -83,6 +81,9 @@ int main(int argc, char** argv) {
   }
   try {
     return command->run(words);
+  } catch (const tavrix_tool::HelpRequested&) {
+    PrintUsage(*command, stdout);
+    return 0;
   } catch (const tavrix_tool::UsageError& error) {
     std::fprintf(stderr, "tavrix %s: %s\n\n", command->name, error.what());
     PrintUsage(*command, stderr);

@@ -38,6 +38,8 @@ TEST(Arguments, RefusesWhatTheCommandDoesNotTake) {
       {{"-o"}, "-o needs a value"},
       {{"--force=yes"}, "--force takes no value"},
       {{"--darks=d1"}, "--darks takes files"},
+      {{"-o", "a", "--force", "-o", "b"}, "-o is given twice"},
+      {{"--ratio=1", "--ratio", "1"}, "--ratio is given twice"},
   };
   for (const Case& c : cases) {
     try {
@@ -54,6 +56,21 @@ TEST(Arguments, NumbersMustLieInTheirRange) {
   EXPECT_DOUBLE_EQ(Arguments({}, kOptions).NumberValue("--ratio", 0.5, 0.0, 1.0), 0.5);
   for (const char* bad : {"1.5", "x", "", "0.5x", "nan"})
     EXPECT_THROW(Arguments({"--ratio", bad}, kOptions).NumberValue("--ratio", 0.5, 0.0, 1.0), UsageError) << bad;
+}
+
+TEST(Arguments, WholeNumbersOnlyAsWritten) {
+  EXPECT_EQ(Arguments({"-o", "-12"}, kOptions).IntValue("-o", 0, -20, 20), -12);
+  for (const char* bad : {"+1", " 1", "1 ", "8.9", "0x10", "", "-", "1e1"})
+    EXPECT_THROW(Arguments({"-o", bad}, kOptions).IntValue("-o", 0, -20, 20), UsageError) << "'" << bad << "'";
+  for (const char* bad : {" 0.5", "+0.5", "0x0.8p0", "inf"})
+    EXPECT_THROW(Arguments({"--ratio", bad}, kOptions).NumberValue("--ratio", 0.5, 0.0, 1.0), UsageError) << bad;
+}
+
+TEST(Arguments, HelpOnlyWhereAnOptionMayStand) {
+  EXPECT_EQ(Arguments({"-o", "-h"}, kOptions).Value("-o"), "-h");
+  EXPECT_EQ(Arguments({"--ratio", "--help"}, kOptions).Value("--ratio"), "--help");
+  EXPECT_THROW(Arguments({"--force", "-h"}, kOptions), HelpRequested);
+  EXPECT_THROW(Arguments({"--darks", "d1", "--help"}, kOptions), HelpRequested);
 }
 
 }  // namespace

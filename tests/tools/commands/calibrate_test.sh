@@ -50,6 +50,7 @@ PY
 expect 0 "" "$tavrix" calibrate --help; grep -q "usage: tavrix calibrate build" out.txt || fail "calibrate --help"
 expect 2 "usage: tavrix calibrate" "$tavrix" calibrate
 expect 2 "-o DIR is required" "$tavrix" calibrate build --darks dark.raw --flats flat.raw
+expect 2 "-o DIR must name a folder of its own" "$tavrix" calibrate build --darks dark.raw --flats flat.raw -o .
 expect 2 "unknown option --bogus" "$tavrix" calibrate build --bogus -o x
 expect 2 "--dead-below must be" "$tavrix" calibrate build --darks dark.raw --flats flat.raw --dead-below 7 -o x
 absent x
@@ -142,8 +143,29 @@ absent beam/pixel_map.bin
 
 # An output folder holding maps: refused without --force, maps untouched.
 before=$(sha256sum maps/pixel_map.bin)
-expect 1 "holds maps already" "$tavrix" calibrate build --darks dark.raw --flats flat.raw -o maps
+expect 1 "holds pixel_map.bin already" "$tavrix" calibrate build --darks dark.raw --flats flat.raw -o maps
 [ "$(sha256sum maps/pixel_map.bin)" = "$before" ] || fail "the maps were changed without --force"
+
+# The folder changes whole or not at all. A refused build, even with --force,
+# leaves it as it was, says so in one short line, and keeps its report aside.
+ls maps > maps.list
+echo "kept" > maps/notes.txt
+before=$(cat maps/*.bin maps/defects.csv maps/report.html | sha256sum)
+expect 1 "maps not written.*maps.refused/report.html" \
+  "$tavrix" calibrate build --darks dark.raw --flats flat.raw --dead-below 0.99 --force -o maps
+[ "$(cat maps/*.bin maps/defects.csv maps/report.html | sha256sum)" = "$before" ] || fail "a refused build changed maps/"
+[ "$(wc -c < err.txt)" -lt 2000 ] || fail "a refused build printed $(wc -c < err.txt) bytes, not a summary"
+[ -s maps.refused/report.html ] && [ ! -e maps.refused/gain_map.bin ] || fail "the refused build's report is not kept aside"
+# An accepted one replaces the calibration whole; the previous stays beside it,
+# the user's other files are carried over.
+expect 0 "maps written" "$tavrix" calibrate build --darks dark.raw --flats flat.raw --force -o maps/
+[ "$(cat maps.previous/*.bin maps.previous/defects.csv maps.previous/report.html | sha256sum)" = "$before" ] ||
+  fail "the previous calibration is not kept as maps.previous"
+[ "$(cat maps/notes.txt 2>/dev/null)" = kept ] || fail "a file of the user's in maps/ was not carried over"
+compgen -G ".tavrix-*" >/dev/null && fail "a staging folder is left: $(compgen -G '.tavrix-*')"
+# A folder that cannot be made is found before a frame is read.
+expect 1 "dark.raw" "$tavrix" calibrate build --darks dark.raw --flats flat.raw -o dark.raw/sub
+grep -q "reading darks" err.txt && fail "an output folder that cannot be made is found only after reading frames"
 
 # Bad input: exit 1, nothing written.
 head -c 1000 dark.raw > short.raw
@@ -164,6 +186,19 @@ PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed \
 [ "$(stat -c %s acq/darks.raw)" = $((8 * frame)) ] || fail "acquire stored no 8 dark frames"
 cmp -s acq/darks.raw dark.raw || fail "acquired darks differ from the simulator's frames of the same scene"
 [ -s acq/report.html ] || fail "acquire wrote no report"
+# A card failing mid-set stops the acquisition: exit 1, nothing built, nothing left.
+PCI_FRM01_SIM_SCENE="dark*8,flat:0.7*8" PCI_FRM01_SIM_SEED=$seed PCI_FRM01_SIM_FAULT=getframe-error \
+  PCI_FRM01_SIM_FAULT_AFTER=12 expect 1 "flats_1.raw: the frame grabber delivered no frame" \
+  "$tavrix" calibrate acquire --darks 8 --flats 8 --yes -o torn
+absent torn
+compgen -G ".tavrix-*" >/dev/null && fail "a failed acquisition left $(compgen -G '.tavrix-*')"
+# Frames an earlier run left are refused before the first exposure.
+rm acq/pixel_map.bin acq/gain_map.bin
+before=$(cat acq/darks.raw acq/flats_1.raw | sha256sum)
+PCI_FRM01_SIM_SCENE="flat:0.7*8,dark*8" PCI_FRM01_SIM_SEED=$seed \
+  expect 1 "acq holds darks.raw already; --force" "$tavrix" calibrate acquire --darks 8 --flats 8 --yes -o acq
+[ "$(cat acq/darks.raw acq/flats_1.raw | sha256sum)" = "$before" ] || fail "acquire overwrote an earlier run's frames"
+grep -q "acquiring" err.txt && fail "acquire exposed before refusing the existing frames"
 
 # Ctrl-C while a set is acquired: exit 130, the set under way removed, no
 # temporary file left. Started with Ctrl-C's default action, as from a

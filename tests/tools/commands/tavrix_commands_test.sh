@@ -46,6 +46,12 @@ expect 2 "--enhance: decay 31 is outside 1..30" "$tavrix" acquire --enhance 5,10
 no_files "badenh_*"
 expect 2 "-o PREFIX is required" "$tavrix" acquire
 expect 2 "--format: unknown" "$tavrix" acquire --format jpeg -o a
+# Options are taken strictly: one value each, whole numbers as written, a value is a value.
+expect 2 "--frames is given twice" "$tavrix" acquire --frames 2 --frames 1 -o a
+expect 2 "-o is given twice" "$tavrix" acquire -o a -o b
+for bad in +1 " 1" 8.9; do expect 2 "--frames must be" "$tavrix" acquire --frames "$bad" -o a; done
+expect 1 "" "$tavrix" acquire --patient-name -h -o missing/dir/x
+grep -q "no such folder" err.txt || fail "--patient-name -h was not taken as the name"
 
 # acquire: maps, messages, enhancement, every format; the record in the TIFF.
 printf 'v\x66\x19g' > serial.bin
@@ -108,7 +114,7 @@ wait "$pid"; status=$?
 [ "$status" = 130 ] || fail "an interrupted acquire exited $status, expected 130"
 written=$(compgen -G "stop_*.tif" | wc -l)
 [ "$written" -ge 1 ] && [ "$written" -lt 40 ] || fail "an interrupted acquire left $written frames"
-no_files "*.part-*"
+no_files ".tavrix-*"; no_files "*.part-*"
 
 # raw-from-image, then the same frame acquired (replayed) and corrected from the file.
 expect 0 "" "$tavrix" raw-from-image acq_0001.tif -o frame.raw
@@ -125,6 +131,32 @@ expect 0 "" "$tavrix" correct --pixel-map neutral_pixel.map --gain-map neutral_g
 head -c 1000 frame.raw > odd.raw
 expect 1 "odd.raw: 1000 bytes, not a whole number of raw frames of 16204480" \
   "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o odd frame.raw odd.raw
+# Only regular files are read: a device or a named pipe is named, never waited on.
+mkfifo pipe
+expect 1 "pipe: a named pipe" timeout -k 2 20 "$tavrix" correct --pixel-map pipe --gain-map gain.map -o pipe frame.raw
+expect 1 "/dev/zero: a device" timeout -k 2 20 "$tavrix" correct --pixel-map /dev/zero --gain-map gain.map -o zero frame.raw
+expect 1 "/dev/zero: a device" timeout -k 2 20 "$tavrix" maps pixel.map /dev/zero
+expect 1 "pipe: a named pipe" timeout -k 2 20 "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o pipe pipe
+no_files "pipe_*"; no_files "zero_*"
+# Words beyond the panel's 14 bits (byte-swapped frames): counted and refused.
+python3 -c "import sys; d=open('frame.raw','rb').read(); s=bytearray(len(d)); s[0::2]=d[1::2]; s[1::2]=d[0::2]; sys.stdout.buffer.write(s)" > swapped.raw
+expect 1 "swapped.raw: frame 0: [0-9]+ of its 7420160 data pixels exceed 16383.*byte-swapped" \
+  "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o swapped swapped.raw
+no_files "swapped_*"
+# A gain map that would blacken the images is refused, with its counts, unless accepted.
+python3 -c "import sys; sys.stdout.buffer.write(b'\x00\x00\xc0\x7f' * 3072 * 3072)" > nan_gain.map
+head -c 37748736 /dev/zero > zero_gain.map
+expect 1 "zero_gain.map: 0 gains not finite and 7420160 zero or negative" \
+  "$tavrix" correct --pixel-map pixel.map --gain-map zero_gain.map -o badgain frame.raw
+no_files "badgain_*"
+expect 1 "nan_gain.map: 7420160 gains not finite" "$tavrix" acquire --pixel-map pixel.map --gain-map nan_gain.map -o badgain
+no_files "badgain_*"
+expect 1 "nan_gain.map: 7420160 gains not finite" "$tavrix" maps pixel.map nan_gain.map
+expect 0 "" "$tavrix" maps --accept-bad-gains pixel.map nan_gain.map
+expect 0 "" "$tavrix" correct --accept-bad-gains --pixel-map pixel.map --gain-map zero_gain.map -o badgain frame.raw
+# A picture where raw frames or images are expected: its format is named.
+expect 1 "acq_0001.png: .*it is a PNG image" "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o png acq_0001.png
+expect 1 "it is a PNG image" "$tavrix" enhance -o png acq_0001.png
 no_files "odd_*"
 expect 1 "nope.raw" "$tavrix" correct --pixel-map pixel.map --gain-map gain.map -o nope nope.raw
 expect 1 "short.map" "$tavrix" correct --pixel-map short.map --gain-map gain.map -o nope frame.raw
@@ -135,7 +167,7 @@ before=$(sha256sum acq_0001.tif)
 expect 0 "" "$tavrix" enhance --levels 5 --strength 10 --radius 3 --decay 10 -o enh acq_0001.tif
 [ "$(sha256sum acq_0001.tif)" = "$before" ] || fail "enhance modified its input"
 "$same" enh_0001_enhanced.tif acq_0001_enhanced.tif || fail "enhance differs from acquire's enhancement"
-expect 1 "odd.raw: 1000 bytes; a raw image holds 18874368" "$tavrix" enhance -o e2 odd.raw
+expect 1 "odd.raw: 1000 bytes; a 16-bit single-channel TIFF or a raw image of 18874368" "$tavrix" enhance -o e2 odd.raw
 expect 1 "missing.tif" "$tavrix" enhance -o e3 missing.tif
 # An 8-bit, 2 x 2 TIFF.
 printf 'II*\x00\x08\x00\x00\x00\x08\x00\x00\x01\x03\x00\x01\x00\x00\x00\x02\x00\x00\x00\x01\x01\x03\x00\x01\x00\x00\x00\x02\x00\x00\x00\x02\x01\x03\x00\x01\x00\x00\x00\x08\x00\x00\x00\x03\x01\x03\x00\x01\x00\x00\x00\x01\x00\x00\x00\x06\x01\x03\x00\x01\x00\x00\x00\x01\x00\x00\x00\x11\x01\x04\x00\x01\x00\x00\x00\x6e\x00\x00\x00\x16\x01\x03\x00\x01\x00\x00\x00\x02\x00\x00\x00\x17\x01\x04\x00\x01\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x01\x02\x03\x04' > small.tif
@@ -144,16 +176,24 @@ no_files "e[234]_*"
 expect 2 "--levels must be" "$tavrix" enhance --levels 0 -o e5 acq_0001.tif
 # Inputs that are no 16-bit image: the reason, or the format found and the ones read.
 mkdir -p a_folder out_folder
-expect 1 "a_folder: Is a directory" "$tavrix" enhance -o e6 a_folder
-expect 1 "a_folder: Is a directory" "$tavrix" maps a_folder
-expect 1 "a_folder: Is a directory" "$tavrix" raw-from-image a_folder -o e6.raw
-expect 1 "acq_0001.dcm: a DICOM file; expected a 3072 x 3072 16-bit TIFF" "$tavrix" enhance -o e6 acq_0001.dcm
-expect 1 "acq_0001.png: a PNG picture" "$tavrix" enhance -o e6 acq_0001.png
+expect 1 "a_folder: a folder, not a file" "$tavrix" enhance -o e6 a_folder
+expect 1 "a_folder: a folder, not a file" "$tavrix" maps a_folder
+expect 1 "a_folder: a folder, not a file" "$tavrix" raw-from-image a_folder -o e6.raw
+expect 1 "acq_0001.dcm: it is a DICOM file.*16-bit single-channel TIFF" "$tavrix" enhance -o e6 acq_0001.dcm
+expect 1 "acq_0001.png: it is a PNG image" "$tavrix" enhance -o e6 acq_0001.png
 tiffcp acq_0001.tif acq_0001.tif two_pages.tif
 expect 1 "two_pages.tif: holds 2 images" "$tavrix" enhance -o e6 two_pages.tif
 no_files "e6*"
 expect 1 "out_folder: is a folder" "$tavrix" raw-from-image acq_0001.tif -o out_folder --force
 no_files "out_folder.part-*"
+# A TIFF whose tags say its pixels mean something else is refused, the tag named.
+cp acq_0001.tif white.tif && tiffset -s 262 0 white.tif && cp acq_0001.tif turned.tif && tiffset -s 274 3 turned.tif
+expect 1 "white.tif: Photometric 0 \(min-is-white\)" "$tavrix" enhance -o white white.tif
+expect 1 "turned.tif: Orientation 3" "$tavrix" raw-from-image turned.tif -o turned.raw
+no_files "white_*"; no_files "turned.raw"
+# A bad image among good ones: refused before anything is written.
+expect 1 "odd.raw: 1000 bytes" "$tavrix" enhance -o e6 acq_0001.tif odd.raw acq_0001.tif
+no_files "e6_*"
 
 # maps: a report, and pictures with -o.
 expect 0 "" "$tavrix" maps pixel.map gain.map -o mp

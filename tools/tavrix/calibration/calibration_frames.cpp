@@ -82,8 +82,9 @@ void AccumulateRawFiles(const std::vector<std::string>& files, FrameSetAccumulat
   std::vector<uint64_t> counts;
   for (const int count : CountRawFrames(files)) counts.push_back(uint64_t(count));
   std::vector<uint16_t> image(tavrix::kImagePixels, 0);
-  ReadRawFrames(files, counts, [&](const std::string&, uint64_t, const uint8_t* frame) {
+  ReadRawFrames(files, counts, [&](const std::string& file, uint64_t index, const uint8_t* frame) {
     tavrix::internal::ReadOut(frame, image.data());
+    RequirePanelRange(file, index, image.data());
     accumulator.Add(image.data());
     progress(accumulator.Frames());
     return true;

@@ -14,8 +14,11 @@ const OptionSpec* Find(const std::vector<OptionSpec>& options, const std::string
   return nullptr;
 }
 
+// Digits with an optional leading minus: "+1", " 1" and "1.0" are not
+// whole numbers as written.
 bool ParseInteger(const std::string& text, long& value) {
-  if (text.empty()) return false;
+  const size_t digits = text.size() - (text.empty() || text[0] != '-' ? 0 : 1);
+  if (digits == 0 || text.find_first_not_of("0123456789", text.size() - digits) != std::string::npos) return false;
   char* end = nullptr;
   errno = 0;
   value = std::strtol(text.c_str(), &end, 10);
@@ -40,12 +43,15 @@ Arguments::Arguments(const std::vector<std::string>& words, const std::vector<Op
     }
     const size_t equals = word.find('=');
     const std::string name = word.substr(0, equals);
+    if (name == "--help" || name == "-h") throw HelpRequested();
     const OptionSpec* option = Find(options, name);
     if (option == nullptr) throw UsageError("unknown option " + name);
     if (option->takesList) {
       if (equals != std::string::npos) throw UsageError(name + " takes files, not '=" + word.substr(equals + 1) + "'");
       values_[name] = "";
       list = &lists_[name].emplace_back();
+    } else if (option->takesValue && values_.count(name) != 0) {
+      throw UsageError(name + " is given twice ('" + values_[name] + "' and a second time); it takes one value");
     } else if (!option->takesValue) {
       if (equals != std::string::npos) throw UsageError(name + " takes no value");
       values_[name] = "";
@@ -78,7 +84,8 @@ double Arguments::NumberValue(const std::string& name, double fallback, double l
   const std::string text = Value(name);
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !(value >= low && value <= high))
+  const bool plain = text.find_first_not_of("0123456789.eE-") == std::string::npos;
+  if (text.empty() || !plain || *end != '\0' || !(value >= low && value <= high))
     throw UsageError(name + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) +
                      ", not '" + text + "'");
   return value;

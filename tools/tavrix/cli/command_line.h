@@ -22,6 +22,10 @@ struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// --help or -h where an option may stand (not as another option's value):
+// the command's usage on standard output, exit status 0.
+struct HelpRequested {};
+
 // One option a subcommand takes: "--name" with a value, as a flag, or with
 // a list of files ("--name FILE...": the words up to the next option, each
 // use of the option a list of its own).
@@ -35,15 +39,18 @@ struct OptionSpec {
 // the positional arguments ("--" ends the options).
 class Arguments {
  public:
-  // Throws UsageError for an unknown option or a missing value.
+  // Throws UsageError for an unknown option, a missing value or a value
+  // option given twice; HelpRequested for --help or -h.
   Arguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& options);
 
   bool Has(const std::string& name) const { return values_.count(name) != 0; }
   // The option's value, or `fallback` when it was not given.
   std::string Value(const std::string& name, const std::string& fallback = "") const;
-  // An integer in [low, high]; UsageError naming the option otherwise.
+  // An integer in [low, high], written as digits with an optional minus;
+  // UsageError naming the option otherwise.
   int IntValue(const std::string& name, int fallback, int low, int high) const;
-  // A number in [low, high]; UsageError naming the option otherwise.
+  // A decimal number in [low, high] ("0.5", "1e-3"; no sign but minus, no
+  // spaces, no hex); UsageError naming the option otherwise.
   double NumberValue(const std::string& name, double fallback, double low, double high) const;
   // Each use of a list option, in order; none when it was not given.
   std::vector<std::vector<std::string>> Lists(const std::string& name) const;

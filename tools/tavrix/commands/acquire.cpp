@@ -32,6 +32,8 @@ const char* const kUsage =
     "\n"
     "  --pixel-map FILE, --gain-map FILE   the panel's calibration maps (both or neither)\n"
     "  --panel 0|1                the panel to select (default 0)\n"
+    "  --accept-bad-gains         use a gain map even when more than 0.1 % of its gains where\n"
+    "                             the image carries data are not finite and positive\n"
     "  --frames N                 exposures to take (default 1)\n"
     "  --enhance L,S,R,D          also write PREFIX_NNNN_enhanced.*: levels, strength,\n"
     "                             smoothing radius (1..3), decay (1..30 tenths)\n";
@@ -42,9 +44,11 @@ void Require(bool ok, const std::string& what) {
 
 // Loads both maps, their sizes checked and their digests taken first so
 // that nothing partial loads.
-void LoadMaps(const std::string& pixelMap, const std::string& gainMap, int panel, ImageRecord& record) {
+void LoadMaps(const std::string& pixelMap, const std::string& gainMap, int panel, bool acceptBadGains,
+              ImageRecord& record) {
   const std::vector<uint8_t> pixels = ReadPixelMapFile(pixelMap);
   const std::vector<float> gains = ReadGainMapFile(gainMap);
+  if (!acceptBadGains) RequireUsableGains(gainMap, gains.data());
   const std::string pixelDigest = Sha256(pixels.data(), pixels.size());
   const std::string gainDigest = Sha256(gains.data(), gains.size() * sizeof(float));
   Require(LoadPixelMap(pixelMap.c_str(), panel) == 1, pixelMap + ": LoadPixelMap refused the file");
@@ -88,7 +92,7 @@ std::vector<uint16_t> AcquireOne(int frame) {
 int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
   options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true},
-                                 {"--frames", true}, {"--enhance", true}});
+                                 {"--frames", true}, {"--enhance", true}, {kAcceptBadGainsOption, false}});
   const Arguments arguments(words, options);
   if (!arguments.Positionals().empty()) throw UsageError("unexpected argument " + arguments.Positionals()[0]);
   const ImageOutput output = ParseImageOutput(arguments);
@@ -107,7 +111,8 @@ int Run(const std::vector<std::string>& words) {
   DetectorSession session;
   Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
   if (arguments.Has("--pixel-map")) {
-    LoadMaps(arguments.Value("--pixel-map"), arguments.Value("--gain-map"), panel, record);
+    LoadMaps(arguments.Value("--pixel-map"), arguments.Value("--gain-map"), panel, arguments.Has(kAcceptBadGainsOption),
+             record);
   } else {
     std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
   }

@@ -17,6 +17,7 @@
 #include "cli/usage_facts.h"
 #include "commands/commands.h"
 #include "commands/image_output.h"
+#include "files/folder_replacement.h"
 #include "files/map_files.h"
 #include "files/output_files.h"
 #include "files/raw_frames.h"
@@ -52,8 +53,8 @@ const std::string kUsage =
     "more raw frames of " + Grouped(tavrix::kRawFrameBytes) + " bytes); --check is an independent flat used only to\n"
     "measure the result. Every set needs at least " + std::to_string(kMinFramesPerSet) + " frames. `acquire` fetches the frames\n"
     "through the frame grabber, asks for each dose (Enter to go on; --yes does not ask),\n"
-    "stores them as raw files in DIR and builds from them; Ctrl-C stops it, keeping the sets\n"
-    "finished and removing the one under way (exit status 130).\n"
+    "stores them as raw files in DIR and builds from them; Ctrl-C stops it and leaves DIR\n"
+    "as it was, no frame file and no temporary file written (exit status 130).\n"
     "\n"
     "A flat level refused (saturated, too dim, too noisy) stops the build (exit 1) unless\n"
     "--allow-fewer-levels builds from the levels left. The report opens with a verdict, PASS or\n"
@@ -70,12 +71,20 @@ const std::string kUsage =
     "  --nonuniform-above F  corrected check flat off its " + kUniformity + " median by more (0.01)\n"
     "  --line-fraction F     half rows and columns with more defective pixels are flagged (0.5)\n"
     "  --line-departure F    ... and those whose mean is this far off the lines 2 and 3 away (0.10)\n"
-    "  --force               replace maps DIR holds already\n" + LimitsUsage();
+    "  --force               replace the calibration (and, for acquire, the frames) DIR holds\n"
+    "\n"
+    "DIR changes whole or not at all: everything is written into a new folder beside it,\n"
+    "which replaces DIR only when complete; the calibration it held is kept as DIR.previous\n"
+    "(other files in DIR are carried over). A refused calibration leaves DIR as it was and\n"
+    "its report in DIR.refused.\n\n" + LimitsUsage();
 
 constexpr int kMaxFlatLevels = 8;
 const char* const kStoppedByInterrupt = "stopped by Ctrl-C";
 const char* const kPixelMapName = "pixel_map.bin";
 const char* const kGainMapName = "gain_map.bin";
+const char* const kDarksName = "darks.raw";
+const char* const kCheckName = "check.raw";
+std::string FlatsName(int level) { return "flats_" + std::to_string(level) + ".raw"; }
 
 struct Threshold {
   const char* option;
@@ -139,20 +148,33 @@ void AddFrameFiles(CalibrationSources& sources, const std::string& set, const st
   for (size_t f = 0; f < files.size(); ++f) sources.files.push_back({set, files[f], counts[f], FileSha256(files[f])});
 }
 
-// Refuses before anything is read when DIR holds maps already.
-void CheckOutputFolder(const std::string& folder, bool force) {
-  std::error_code error;
-  if (force) return;
-  for (const char* name : {kPixelMapName, kGainMapName})
-    if (std::filesystem::exists(folder + "/" + name, error))
-      throw Failure(folder + " holds maps already (" + name + "); --force replaces them");
+// The names a calibration writes into its folder; anything else there (frames
+// the user keeps beside the maps) is carried over when the folder is replaced.
+bool IsCalibrationOutput(const std::string& name) {
+  const auto endsWith = [&](const std::string& end) {
+    return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+  };
+  return name == kPixelMapName || name == kGainMapName || name == "defects.csv" || endsWith(".html") ||
+         endsWith(".png");
 }
 
-void MakeOutputFolder(const std::string& folder) {
+// "maps/" and "maps" are the same folder; its siblings are named from "maps".
+// The folder is replaced through its parent: ".", ".." and a root have none.
+std::string FolderName(std::string folder) {
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  const std::string name = std::filesystem::path(folder).filename().string();
+  if (name.empty() || name == "." || name == "..")
+    throw UsageError("-o DIR must name a folder of its own (not '" + folder + "'): it is replaced whole");
+  return folder;
+}
+
+// Refuses before anything is read when DIR holds any of `names` already.
+void CheckOutputFolder(const std::string& folder, bool force, const std::vector<std::string>& names) {
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error || !std::filesystem::is_directory(folder))
-    throw Failure(folder + ": cannot make the folder: " + (error ? error.message() : "not a folder"));
+  if (force) return;
+  for (const std::string& name : names)
+    if (std::filesystem::exists(folder + "/" + name, error))
+      throw Failure(folder + " holds " + name + " already; --force replaces it");
 }
 
 std::string Join(const std::vector<std::string>& files) {
@@ -191,11 +213,12 @@ void WriteMaps(const std::string& folder, const CalibrationResult& result) {
   WriteGainMapFile(folder + "/" + kGainMapName, true, result.gains.data());
 }
 
+// Builds the calibration into `staging` and swaps it in as `folder`; a refused
+// one goes to FOLDER.refused, `folder` untouched.
 int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<std::vector<std::string>>& flatFiles,
-                   const std::vector<std::string>& checkFiles, const BuildOptions& options, const std::string& folder,
-                   bool force, const char* how) {
+                   const std::vector<std::string>& checkFiles, const BuildOptions& options,
+                   const std::string& folder, const std::string& staging, const char* how) {
   const CalibrationSettings& settings = options.settings;
-  CheckOutputFolder(folder, force);
   // Every file's size and every set's length before a frame is read.
   RequireFrames("the darks", TotalFrames(darkFiles));
   for (size_t k = 0; k < flatFiles.size(); ++k)
@@ -263,20 +286,27 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
 
   const CalibrationResult result = Calibrate(darks, sorted, check.get(), settings);
   const Verdict verdict = Judge(result, options.limits);
-  MakeOutputFolder(folder);
   const std::string csv = DefectsCsv(result);
-  WriteBytesAtomically(folder + "/defects.csv", true, csv.data(), csv.size());
-  WriteCalibrationReport(folder, result, sources, settings, verdict);
+  WriteBytesAtomically(staging + "/defects.csv", true, csv.data(), csv.size());
+  WriteCalibrationReport(staging, result, sources, settings, verdict);
   std::printf("%s", CalibrationSummary(result, verdict).c_str());
-  const std::string beam = BeamProblem(result);
-  if (!beam.empty()) throw Failure("maps not written: " + beam + " (see " + folder + "/report.html)");
-  if (!result.refusals.empty()) {
-    std::string reasons;
-    for (const std::string& r : result.refusals) reasons += (reasons.empty() ? "" : "; ") + r;
-    throw Failure("maps not written, the correction could not use them well: " + reasons + " (see " + folder +
-                  "/report.html)");
+  if (const std::string beam = BeamProblem(result); !beam.empty()) {
+    const std::string refused = folder + ".refused";
+    MoveFolderTo(staging, refused);
+    throw Failure("maps not written: " + beam + " (see " + refused + "/report.html; " + folder + " is as it was)");
   }
-  WriteMaps(folder, result);
+  if (!result.refusals.empty()) {
+    // One line however many: the report lists them all.
+    const size_t more = result.refusals.size() - 1;
+    const std::string reasons =
+        result.refusals.front() + (more > 0 ? " and " + std::to_string(more) + " more problem(s)" : "");
+    const std::string refused = folder + ".refused";
+    MoveFolderTo(staging, refused);
+    throw Failure("maps not written, the correction could not use them well: " + reasons + " (see " + refused +
+                  "/report.html; " + folder + " is as it was)");
+  }
+  WriteMaps(staging, result);
+  SwapFolderIn(staging, folder, [](const std::string& name) { return !IsCalibrationOutput(name); });
   std::printf("maps written: %s/%s, %s/%s; report: %s/report.html\n", folder.c_str(), kPixelMapName, folder.c_str(),
               kGainMapName, folder.c_str());
   return 0;
@@ -287,18 +317,16 @@ void AcquireSet(tavrix::internal::RawFrameSource& grabber, const std::string& wh
                 const std::string& path) {
   int done = 0;
   try {
-  WriteRawFrames(path, true, frames, [&](uint8_t* frame) -> std::string {
-    if (InterruptRequested()) return kStoppedByInterrupt;
-    if (!grabber.Capture(frame)) return InterruptRequested() ? kStoppedByInterrupt : "the frame grabber delivered no frame";
-    std::fprintf(stderr, "\racquiring %s: %d of %d frames", what.c_str(), ++done, frames);
-    std::fflush(stderr);
-    return "";
-  });
-  } catch (const Failure& failure) {
-    // The set's file was removed unfinished; the sets before it stay.
+    WriteRawFrames(path, true, frames, [&](uint8_t* frame) -> std::string {
+      if (InterruptRequested()) return kStoppedByInterrupt;
+      if (!grabber.Capture(frame)) return InterruptRequested() ? kStoppedByInterrupt : "the frame grabber delivered no frame";
+      std::fprintf(stderr, "\racquiring %s: %d of %d frames", what.c_str(), ++done, frames);
+      std::fflush(stderr);
+      return "";
+    });
+  } catch (const Failure&) {
     std::fprintf(stderr, "\n");
-    StopIfInterrupted("interrupted while acquiring " + what + ": " + path +
-                      " not written; the frame files finished before stay");
+    StopIfInterrupted("interrupted while acquiring " + what + "; nothing written, the output folder as it was");
     throw;
   }
   std::fprintf(stderr, "\n");
@@ -310,48 +338,78 @@ void AskFor(const std::string& prompt, bool yes) {
   if (yes) return;
   std::string answer;
   if (!std::getline(std::cin, answer)) {
-    StopIfInterrupted("interrupted at the prompt; the frame files finished before stay");
+    StopIfInterrupted("interrupted at the prompt; nothing written, the output folder as it was");
     throw Failure("stopped: no answer on standard input");
   }
 }
 
-int Acquire(const Arguments& arguments, const BuildOptions& options) {
-  const std::string folder = arguments.Value("-o");
-  if (!arguments.Has("--darks") || !arguments.Has("--flats")) throw UsageError("acquire needs --darks N and --flats N");
-  const int darks = arguments.IntValue("--darks", 0, kMinFramesPerSet, kMaxFramesPerSet);
-  const int flats = arguments.IntValue("--flats", 0, kMinFramesPerSet, kMaxFramesPerSet);
-  const int levels = arguments.IntValue("--levels", 1, 1, kMaxFlatLevels);
-  const int checks = arguments.IntValue("--check", 0, 0, kMaxFramesPerSet);
-  if (checks > 0 && checks < kMinFramesPerSet)
-    throw UsageError("--check needs at least " + std::to_string(kMinFramesPerSet) + " frames");
-  const bool yes = arguments.Has("--yes");
-  CheckOutputFolder(folder, arguments.Has("--force"));
-  MakeOutputFolder(folder);
+struct AcquisitionPlan {
+  int darks, flats, levels, checks;
+  bool yes;
+};
+
+// Acquires every set into `staging`, then builds there. A failure once the
+// sets are in hand keeps them, with the folder, as FOLDER.refused.
+int AcquireAndBuild(const AcquisitionPlan& plan, const BuildOptions& options, const std::string& folder,
+                    const std::string& staging) {
   CatchInterrupt();
   auto grabber = std::make_unique<tavrix::internal::RawFrameSource>();
   const char* reason = "";
   if (!grabber->Open(reason)) throw Failure(reason);
 
-  AskFor("Darks: no exposure; the panel warmed up for 30 minutes.", yes);
-  const std::string darkFile = folder + "/darks.raw";
-  AcquireSet(*grabber, "darks", darks, darkFile);
+  AskFor("Darks: no exposure; the panel warmed up for 30 minutes.", plan.yes);
+  const std::string darkFile = staging + "/" + kDarksName;
+  AcquireSet(*grabber, "darks", plan.darks, darkFile);
   std::vector<std::vector<std::string>> flatFiles;
-  for (int k = 1; k <= levels; ++k) {
-    AskFor("Flat level " + std::to_string(k) + " of " + std::to_string(levels) +
+  for (int k = 1; k <= plan.levels; ++k) {
+    AskFor("Flat level " + std::to_string(k) + " of " + std::to_string(plan.levels) +
                ": uniform exposure, no object in the beam.",
-           yes);
-    flatFiles.push_back({folder + "/flats_" + std::to_string(k) + ".raw"});
-    AcquireSet(*grabber, "flat level " + std::to_string(k), flats, flatFiles.back()[0]);
+           plan.yes);
+    flatFiles.push_back({staging + "/" + FlatsName(k)});
+    AcquireSet(*grabber, "flat level " + std::to_string(k), plan.flats, flatFiles.back()[0]);
   }
   std::vector<std::string> checkFiles;
-  if (checks > 0) {
-    AskFor("Check flat: a uniform exposure at a dose between the levels.", yes);
-    checkFiles.push_back(folder + "/check.raw");
-    AcquireSet(*grabber, "check flat", checks, checkFiles[0]);
+  if (plan.checks > 0) {
+    AskFor("Check flat: a uniform exposure at a dose between the levels.", plan.yes);
+    checkFiles.push_back(staging + "/" + kCheckName);
+    AcquireSet(*grabber, "check flat", plan.checks, checkFiles[0]);
   }
   grabber.reset();
-  return BuildFromFiles({darkFile}, flatFiles, checkFiles, options, folder, true,
-                        "acquired through the frame grabber (calibrate acquire)");
+  try {
+    return BuildFromFiles({darkFile}, flatFiles, checkFiles, options, folder, staging,
+                          "acquired through the frame grabber (calibrate acquire)");
+  } catch (const Failure& failure) {
+    std::error_code error;
+    if (!std::filesystem::exists(staging, error)) throw;  // moved aside as refused already
+    MoveFolderTo(staging, folder + ".refused");
+    throw Failure(std::string(failure.what()) + " (the frames acquired are kept in " + folder + ".refused)");
+  }
+}
+
+int Acquire(const Arguments& arguments, const BuildOptions& options) {
+  const std::string folder = FolderName(arguments.Value("-o"));
+  if (!arguments.Has("--darks") || !arguments.Has("--flats")) throw UsageError("acquire needs --darks N and --flats N");
+  AcquisitionPlan plan;
+  plan.darks = arguments.IntValue("--darks", 0, kMinFramesPerSet, kMaxFramesPerSet);
+  plan.flats = arguments.IntValue("--flats", 0, kMinFramesPerSet, kMaxFramesPerSet);
+  plan.levels = arguments.IntValue("--levels", 1, 1, kMaxFlatLevels);
+  plan.checks = arguments.IntValue("--check", 0, 0, kMaxFramesPerSet);
+  if (plan.checks > 0 && plan.checks < kMinFramesPerSet)
+    throw UsageError("--check needs at least " + std::to_string(kMinFramesPerSet) + " frames");
+  plan.yes = arguments.Has("--yes");
+  // Frames an earlier run left in DIR are refused like its maps, before the
+  // first exposure.
+  std::vector<std::string> names = {kPixelMapName, kGainMapName, kDarksName};
+  for (int k = 1; k <= plan.levels; ++k) names.push_back(FlatsName(k));
+  if (plan.checks > 0) names.push_back(kCheckName);
+  CheckOutputFolder(folder, arguments.Has("--force"), names);
+  const std::string staging = MakeStagingFolder(folder);
+  try {
+    return AcquireAndBuild(plan, options, folder, staging);
+  } catch (...) {
+    RemoveStagingFolder(staging);
+    throw;
+  }
 }
 
 int Run(const std::vector<std::string>& words) {
@@ -369,8 +427,17 @@ int Run(const std::vector<std::string>& words) {
   if (flats.empty()) throw UsageError("--flats FILE... is required");
   for (const auto& level : flats)
     if (level.empty()) throw UsageError("--flats names no file");
-  return BuildFromFiles(darks, flats, arguments.List("--check"), options, arguments.Value("-o"),
-                        arguments.Has("--force"), "stored raw-frame files (calibrate build)");
+  const std::string folder = FolderName(arguments.Value("-o"));
+  CheckOutputFolder(folder, arguments.Has("--force"), {kPixelMapName, kGainMapName});
+  // Made first: an output folder that cannot be written is found before any frame is read.
+  const std::string staging = MakeStagingFolder(folder);
+  try {
+    return BuildFromFiles(darks, flats, arguments.List("--check"), options, folder, staging,
+                          "stored raw-frame files (calibrate build)");
+  } catch (...) {
+    RemoveStagingFolder(staging);
+    throw;
+  }
 }
 
 }  // namespace

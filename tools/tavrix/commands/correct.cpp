@@ -28,7 +28,9 @@ const std::string kUsage =
     "of acquiring the same frames with the same maps. Images are numbered across the files.\n"
     "\n"
     "  --pixel-map FILE, --gain-map FILE   the panel's calibration maps\n"
-    "  --panel 0|1                the panel the maps are recorded for (default 0)\n";
+    "  --panel 0|1                the panel the maps are recorded for (default 0)\n"
+    "  --accept-bad-gains         use a gain map even when more than 0.1 % of its gains where\n"
+    "                             the image carries data are not finite and positive\n";
 
 constexpr size_t kPixels = tavrix::kImagePixels;
 
@@ -36,7 +38,8 @@ using tavrix::internal::PanelMaps;
 
 int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
-  options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true}});
+  options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true},
+                                 {kAcceptBadGainsOption, false}});
   const Arguments arguments(words, options);
   const ImageOutput output = ParseImageOutput(arguments);
   if (!arguments.Has("--pixel-map") || !arguments.Has("--gain-map"))
@@ -46,6 +49,7 @@ int Run(const std::vector<std::string>& words) {
   const int panel = arguments.IntValue("--panel", 0, 0, 1);
   const std::string pixelMapPath = arguments.Value("--pixel-map");
   const std::string gainMapPath = arguments.Value("--gain-map");
+  const bool acceptBadGains = arguments.Has(kAcceptBadGainsOption);
 
   const std::vector<uint64_t> counts = RawFrameCounts(files);
   uint64_t total = 0;
@@ -58,13 +62,14 @@ int Run(const std::vector<std::string>& words) {
   std::promise<std::shared_ptr<const PanelMaps>> mapsRead;
   std::future<std::shared_ptr<const PanelMaps>> pendingMaps = mapsRead.get_future();
   std::future<std::pair<std::string, std::string>> digests =
-      std::async(std::launch::async, [&mapsRead, pixelMapPath, gainMapPath] {
+      std::async(std::launch::async, [&mapsRead, pixelMapPath, gainMapPath, acceptBadGains] {
         std::shared_ptr<PanelMaps> maps;
         try {
           // Not cleared first: the files fill them, and clearing 46 MB that is
           // overwritten at once costs a one-shot command more than its reading.
           maps = std::make_shared<PanelMaps>();
           ReadPanelMaps(pixelMapPath, gainMapPath, *maps);
+          if (!acceptBadGains) RequireUsableGains(gainMapPath, maps->GainMap());
         } catch (...) {
           mapsRead.set_exception(std::current_exception());
           return std::make_pair(std::string(), std::string());
@@ -88,6 +93,7 @@ int Run(const std::vector<std::string>& words) {
   ReadRawFrames(files, counts, [&](const std::string& file, uint64_t k, const uint8_t* frame) {
     uint16_t* slot = images[index % 2].get();
     tavrix::internal::ReadOut(frame, slot);
+    RequirePanelRange(file, k, slot);
     if (pendingMaps.valid()) maps = pendingMaps.get();
     tavrix::internal::Correct(slot, *maps);
     if (digests.valid()) std::tie(record.pixelMap, record.gainMap) = digests.get();

@@ -45,6 +45,9 @@ int Run(const std::vector<std::string>& words) {
     enhancement.*range.field =
         arguments.IntValue(std::string("--") + range.name, range.fallback, range.low, range.high);
   CheckOutputsFree(output, 1, int(inputs.size()), true);
+  // Every input read once before the first write, so that a bad one among
+  // good ones leaves nothing behind; reading is cheap beside the enhancement.
+  for (const std::string& input : inputs) ReadImage16(input, kWidth, kHeight);
 
   const DetectorSession session;
   std::vector<uint16_t> enhanced(kPixels);

@@ -49,10 +49,12 @@ const std::string kUsage =
     "               the 1st percentile, white at the 99th, NaN black)\n"
     "               and PREFIX_gain_histogram.png\n"
     "  --force      replace those files when they exist\n"
+    "  --accept-bad-gains  exit 0 even when more than 0.1 % of the gains where the\n"
+    "               image carries data are not finite and positive\n"
     "  --help       print this text\n"
     "\n"
-    "Exit status: 0 done; 1 a map cannot be read or has the wrong size, or a\n"
-    "picture cannot be written; 2 wrong usage.\n";
+    "Exit status: 0 done; 1 a map cannot be read or has the wrong size, its gains\n"
+    "are unusable (see --accept-bad-gains), or a picture cannot be written; 2 wrong usage.\n";
 
 // ---- the pixel map ----
 
@@ -244,7 +246,7 @@ void WritePictures(const Outputs& outputs, const Maps& maps, const PixelMapRepor
 }
 
 int RunMaps(const std::vector<std::string>& words) {
-  const Arguments arguments(words, {{"-o", true}, {"--force", false}, {"--help", false}});
+  const Arguments arguments(words, {{"-o", true}, {"--force", false}, {"--help", false}, {kAcceptBadGainsOption, false}});
   if (arguments.Has("--help")) {
     std::fputs(kUsage.c_str(), stdout);
     return 0;
@@ -264,6 +266,8 @@ int RunMaps(const std::vector<std::string>& words) {
   }
   std::fflush(stdout);
   WritePictures(outputs, maps, pixelReport, gainReport);
+  // Described and drawn above, then refused: a host must not load it.
+  if (!maps.gain.empty() && !arguments.Has(kAcceptBadGainsOption)) RequireUsableGains(paths[1], maps.gain.data());
   return 0;
 }
 

@@ -1,4 +1,4 @@
-// Replacing a file in one step, the one file-system call that differs
+// Moving a finished file into place, the file-system calls that differ
 // between Linux and Windows.
 #pragma once
 
@@ -6,10 +6,15 @@
 
 namespace tavrix_tool {
 
-// Replaces `to` by `from` in one step (also when `to` exists).
-bool ReplaceFile(const std::string& from, const std::string& to);
+// Moves `from` to `to` in one step. With `replace` an existing `to` is
+// replaced; without it an existing `to` is never touched, even when another
+// process makes it between any check and this move. Empty on success, else
+// the system's reason; kTargetExists when `to` exists and `replace` is false.
+std::string MoveIntoPlace(const std::string& from, const std::string& to, bool replace);
+extern const char* const kTargetExists;
 
-// A name for a temporary file beside `path`, unique to this process.
+// A temporary name in the folder of `path`, unique to this process and short
+// whatever the length of `path`'s own name.
 std::string TemporaryNameBeside(const std::string& path);
 
 }  // namespace tavrix_tool

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "files/input_files.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {
@@ -172,6 +173,19 @@ std::vector<uint16_t> ReadTiff16(const std::string& path, int32_t width, int32_t
                   " channel(s) of " + std::to_string(bits) + " bits; expected " + std::to_string(width) + " x " +
                   std::to_string(height) + ", 1 channel of 16-bit unsigned integers");
   }
+  // Pixels are taken as stored: a file that says they mean something else
+  // (inverted, rotated, mirrored) is refused rather than misread.
+  uint16_t photometric = PHOTOMETRIC_MINISBLACK, orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
+  if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISBLACK;
+  if (photometric != PHOTOMETRIC_MINISBLACK || orientation != ORIENTATION_TOPLEFT) {
+    TIFFClose(tiff);
+    throw Failure(path + ": " +
+                  (photometric != PHOTOMETRIC_MINISBLACK
+                       ? "Photometric " + std::to_string(photometric) + (photometric == PHOTOMETRIC_MINISWHITE ? " (min-is-white)" : "")
+                       : "Orientation " + std::to_string(orientation)) +
+                  "; only min-is-black (Photometric 1) images stored top-left first (Orientation 1) are read");
+  }
   if (const tdir_t pages = TIFFNumberOfDirectories(tiff); pages > 1) {
     TIFFClose(tiff);
     throw Failure(path + ": holds " + std::to_string(pages) + " images; give one image a file");
@@ -185,59 +199,38 @@ std::vector<uint16_t> ReadTiff16(const std::string& path, int32_t width, int32_t
 }
 
 std::vector<uint16_t> ReadRaw16(const std::string& path, int32_t width, int32_t height) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) throw Failure(path + ": " + std::strerror(errno));
+  std::FILE* file = OpenRegularFile(path).release();
   const size_t expected = size_t(width) * size_t(height) * sizeof(uint16_t);
   std::vector<uint8_t> bytes(expected + 1);
   const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
-  const int error = std::ferror(file) != 0 ? errno : 0;
+  const bool error = std::ferror(file) != 0;
   std::fclose(file);
-  if (error != 0) throw Failure(path + ": " + std::strerror(error));
-  if (got != expected)
-    throw Failure(path + ": " + (got > expected ? "more than " : "") + std::to_string(got) +
-                  " bytes; a raw image holds " + std::to_string(expected) + " (" + std::to_string(width) + " x " +
-                  std::to_string(height) + " 16-bit pixels)");
+  if (error) throw Failure(path + ": read error");
+  if (got != expected) {
+    const std::string format = RecognisedFormat(path);
+    throw Failure(path + ": " + (format.empty() ? "" : "it is " + format + " of ") + (got > expected ? "more than " : "") +
+                  std::to_string(got) + " bytes; a 16-bit single-channel TIFF or a raw image of " +
+                  std::to_string(expected) + " bytes (" + std::to_string(width) + " x " + std::to_string(height) +
+                  " 16-bit pixels) is expected");
+  }
   std::vector<uint16_t> image(size_t(width) * size_t(height));
   for (size_t i = 0; i < image.size(); ++i) image[i] = uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8));
   return image;
 }
 
-enum class Format { kRaw, kTiff, kBigTiff, kPng, kDicom };
-
-// What a file's first bytes say it is; anything unrecognised is taken as raw.
-Format SniffFormat(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) throw Failure(path + ": " + std::strerror(errno));
-  unsigned char head[132] = {};
+bool HasTiffSignature(const std::string& path) {
+  std::FILE* file = OpenRegularFile(path).release();
+  unsigned char head[4] = {0, 0, 0, 0};
   const size_t got = std::fread(head, 1, sizeof head, file);
   std::fclose(file);
-  const auto starts = [&](const char* bytes, size_t count, size_t at = 0) {
-    return got >= at + count && std::memcmp(head + at, bytes, count) == 0;
-  };
-  if (starts("II*\0", 4) || starts("MM\0*", 4)) return Format::kTiff;
-  if (starts("II+\0", 4) || starts("MM\0+", 4)) return Format::kBigTiff;
-  if (starts("\x89PNG\r\n\x1a\n", 8)) return Format::kPng;
-  if (starts("DICM", 4, 128)) return Format::kDicom;
-  return Format::kRaw;
-}
-
-[[noreturn]] void RefuseFormat(const std::string& path, const char* found, int32_t width, int32_t height) {
-  throw Failure(path + ": " + found + "; expected a " + std::to_string(width) + " x " + std::to_string(height) +
-                " 16-bit TIFF (as the tool writes) or a headerless little-endian .raw of " +
-                std::to_string(size_t(width) * size_t(height) * sizeof(uint16_t)) + " bytes");
+  return got == 4 && ((head[0] == 'I' && head[1] == 'I' && head[2] == 42 && head[3] == 0) ||
+                      (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 42));
 }
 
 }  // namespace
 
 std::vector<uint16_t> ReadImage16(const std::string& path, int32_t width, int32_t height) {
-  switch (SniffFormat(path)) {
-    case Format::kTiff: return ReadTiff16(path, width, height);
-    case Format::kBigTiff: RefuseFormat(path, "a BigTIFF file", width, height);
-    case Format::kPng: RefuseFormat(path, "a PNG picture (8-bit, a preview)", width, height);
-    case Format::kDicom: RefuseFormat(path, "a DICOM file", width, height);
-    case Format::kRaw: break;
-  }
-  return ReadRaw16(path, width, height);
+  return HasTiffSignature(path) ? ReadTiff16(path, width, height) : ReadRaw16(path, width, height);
 }
 
 }  // namespace tavrix_tool

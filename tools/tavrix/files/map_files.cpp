@@ -3,11 +3,13 @@
 #include <openssl/evp.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "cli/command_line.h"
+#include "files/input_files.h"
 #include "files/output_files.h"
 
 namespace tavrix_tool {
@@ -16,11 +18,7 @@ namespace {
 
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-File OpenForReading(const std::string& path) {
-  File file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) throw Failure(path + ": " + std::strerror(errno));
-  return file;
-}
+File OpenForReading(const std::string& path) { return OpenRegularFile(path); }
 
 // The whole file into `into`; it must hold exactly `expected` bytes.
 void ReadExactlyInto(const std::string& path, void* into, size_t expected, const char* what) {
@@ -55,6 +53,35 @@ std::vector<float> ReadGainMapFile(const std::string& path) {
 void ReadPanelMaps(const std::string& pixelMapPath, const std::string& gainMapPath, tavrix::internal::PanelMaps& maps) {
   ReadExactlyInto(pixelMapPath, maps.PixelMap(), tavrix::kPixelMapBytes, "pixel map");
   ReadExactlyInto(gainMapPath, maps.GainMap(), tavrix::kGainMapBytes, "gain map");
+}
+
+GainCensus CountBadGains(const float* gains) {
+  GainCensus census;
+  for (int32_t r = 0; r < tavrix::kImageHeight; ++r)
+    for (int32_t c = 0; c < tavrix::kImageWidth; ++c) {
+      if (!tavrix::internal::InDataArea(r, c)) continue;
+      ++census.dataPixels;
+      const float g = gains[size_t(r) * size_t(tavrix::kImageWidth) + size_t(c)];
+      if (!std::isfinite(g)) {
+        ++census.notFinite;
+      } else if (g <= 0.0f) {
+        ++census.notPositive;
+      }
+    }
+  return census;
+}
+
+void RequireUsableGains(const std::string& path, const float* gains) {
+  const GainCensus census = CountBadGains(gains);
+  if (double(census.Bad()) <= kMaxBadGainShare * double(census.dataPixels)) return;
+  char shares[64];
+  std::snprintf(shares, sizeof shares, "%.1f %%; at most %g %% is taken",
+                100.0 * double(census.Bad()) / double(census.dataPixels), 100.0 * kMaxBadGainShare);
+  throw Failure(path + ": " + std::to_string(census.notFinite) + " gains not finite and " +
+                std::to_string(census.notPositive) + " zero or negative among the " +
+                std::to_string(census.dataPixels) + " pixels that carry data (" + shares +
+                "): the images would be black there. Not a usable gain map; " + kAcceptBadGainsOption +
+                " uses it all the same");
 }
 
 void WritePixelMapFile(const std::string& path, bool overwrite, const uint8_t* map) {

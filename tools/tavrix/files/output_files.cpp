@@ -25,6 +25,31 @@ void RequireOutputFolder(const std::string& path) {
     throw Failure(folder.string() + ": no such folder for the output");
 }
 
+namespace {
+
+// PATH with "-N" before its extension: P_0001.tif -> P_0001-2.tif.
+std::string NumberedAside(const std::string& path, int n) {
+  const std::filesystem::path p(path);
+  return (p.parent_path() / (p.stem().string() + "-" + std::to_string(n) + p.extension().string())).string();
+}
+
+// Another run took `path` while this one wrote: the finished file goes under
+// the first free name beside it, never over the other run's.
+[[noreturn]] void KeepAside(const std::string& temporary, const std::string& path) {
+  constexpr int kMaxTries = 1000;
+  for (int n = 2; n < kMaxTries; ++n) {
+    const std::string aside = NumberedAside(path, n);
+    const std::string problem = MoveIntoPlace(temporary, aside, false);
+    if (problem.empty())
+      throw Failure(path + ": written meanwhile by another run, left as it is; this run's file is kept as " + aside);
+    if (problem != kTargetExists) break;
+  }
+  std::remove(temporary.c_str());
+  throw Failure(path + ": written meanwhile by another run, and no free name is left beside it");
+}
+
+}  // namespace
+
 void WriteAtomically(const std::string& path, bool overwrite,
                      const std::function<std::string(const std::string& temporaryPath)>& write) {
   std::error_code error;
@@ -38,10 +63,11 @@ void WriteAtomically(const std::string& path, bool overwrite,
     std::remove(temporary.c_str());
     throw Failure(path + ": " + reason);
   }
-  if (!ReplaceFile(temporary, path)) {
-    std::remove(temporary.c_str());
-    throw Failure(path + ": cannot rename the finished file into place");
-  }
+  const std::string problem = MoveIntoPlace(temporary, path, overwrite);
+  if (problem.empty()) return;
+  if (problem == kTargetExists) KeepAside(temporary, path);
+  std::remove(temporary.c_str());
+  throw Failure(path + ": cannot move the finished file into place: " + problem);
 }
 
 std::string WriteBytes(const std::string& path, const void* bytes, size_t count) {

@@ -19,8 +19,11 @@ void RequireOutputFolder(const std::string& path);
 
 // Writes `path` through `write`, which writes the file whose name it is given
 // and returns "" or the reason it failed. Throws Failure naming `path` when
-// `path` exists and `overwrite` is false, or when writing or renaming fails;
-// the temporary file is removed then.
+// `path` exists and `overwrite` is false, or when writing or moving fails;
+// the temporary file is removed then. Without `overwrite` an existing file is
+// never replaced: when another process makes `path` while this one writes,
+// the finished file is kept beside it as PATH-2.EXT (the next free number)
+// and the Failure says so.
 void WriteAtomically(const std::string& path, bool overwrite,
                      const std::function<std::string(const std::string& temporaryPath)>& write);
 
