@@ -8,7 +8,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libtiff-dev libpng-dev
+  libtiff-dev libpng-dev nlohmann-json3-dev
   g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev llvm chromium
   wine wine32
   python3 python3-numpy python3-pytest python3-matplotlib python3-venv python3-pip python3-setuptools python3-wheel

@@ -19,14 +19,14 @@ using tavrix::kImageHeight;
 using tavrix::kImageWidth;
 
 constexpr double kFullScale = 16383.0;
-constexpr int32_t kColumnsPerChip = 256;
-// Offset: a level, a step from one readout chip to the next, and a spread
-// from pixel to pixel.
+// Offset: a level, a step from one readout chip to the next (+-90 counts:
+// two chips differ by up to 180, as real panels show), and a spread from
+// pixel to pixel.
 constexpr double kOffsetLevel = 420.0;
-constexpr double kChipOffsetStep = 40.0;
+constexpr double kChipOffsetStep = 90.0;
 constexpr double kPixelOffsetSpread = 18.0;
-// Gain: chip steps and a pixel spread, both relative.
-constexpr double kChipGainStep = 0.02;
+// Gain: chip steps (up to +-5 %) and a pixel spread, both relative.
+constexpr double kChipGainStep = 0.05;
 constexpr double kPixelGainSpread = 0.025;
 // Field: the heel effect along the rows and a fall-off towards the corners.
 constexpr double kHeelSlope = 0.05;
@@ -71,6 +71,18 @@ class Random {
 };
 
 bool IsDataless(int32_t column) { return column >= kDatalessFirst && column <= kDatalessLast; }
+
+// A readout chip's share of a step (256 columns of the top or the bottom
+// half): between half and all of it, of the opposite sign to the chips
+// beside and above or below it, so that neighbouring chips differ by 1 to 2
+// steps, as on the worst real panels.
+double ChipStep(int32_t row, int32_t column, uint32_t salt) {
+  const int32_t chipRow = row / tavrix::kReadoutChipRows;
+  const int32_t chipColumn = column / tavrix::kReadoutChipColumns;
+  const uint32_t chip = uint32_t(chipRow * (kImageWidth / tavrix::kReadoutChipColumns) + chipColumn);
+  const double size = 0.5 + 0.5 * Uniform(Mix(chip ^ salt));
+  return (chipRow + chipColumn) % 2 == 0 ? size : -size;
+}
 
 double SignalAt(const SceneStep& step, int32_t row, int32_t column) {
   switch (step.kind) {
@@ -286,14 +298,14 @@ DefectClass CalibrationPanel::PixelClass(int32_t row, int32_t column) const {
 }
 
 double CalibrationPanel::Offset(int32_t row, int32_t column) const {
-  const double chip = kChipOffsetStep * (2.0 * Uniform(Mix(uint32_t(column / kColumnsPerChip) ^ Mix(seed_ + 17))) - 1.0);
+  const double chip = kChipOffsetStep * ChipStep(row, column, Mix(seed_ + 17));
   const double pixel = kPixelOffsetSpread * Gaussian(PixelHash(row, column, seed_ * 3 + 1), PixelHash(row, column, seed_ * 3 + 2));
   const Special* special = SpecialAt(row, column);
   return kOffsetLevel + chip + pixel + (special != nullptr ? special->darkAdd : 0.0);
 }
 
 double CalibrationPanel::TrueGain(int32_t row, int32_t column) const {
-  const double chip = 1.0 + kChipGainStep * (2.0 * Uniform(Mix(uint32_t(column / kColumnsPerChip) ^ Mix(seed_ + 29))) - 1.0);
+  const double chip = 1.0 + kChipGainStep * ChipStep(row, column, Mix(seed_ + 29));
   const double pixel = 1.0 + kPixelGainSpread * Gaussian(PixelHash(row, column, seed_ * 5 + 1), PixelHash(row, column, seed_ * 5 + 2));
   double gain = chip * pixel;
   const Special* special = SpecialAt(row, column);

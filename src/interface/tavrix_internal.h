@@ -30,6 +30,11 @@ constexpr int32_t kRawFrameBytes = 16204480;
 // The readout fills this many columns from each side; the middle columns
 // (kReadoutColumns .. width - kReadoutColumns - 1) get no data.
 constexpr int32_t kReadoutColumns = 1280;
+// The readout chips: 256 columns each, one row of them for the top half and
+// one for the bottom; each chip has its own gain and offset, which step from
+// one chip to the next.
+constexpr int32_t kReadoutChipColumns = 256;
+constexpr int32_t kReadoutChipRows = kImageHeight / 2;
 
 // ---- pixel values ----
 constexpr int32_t kMaxPixelValue = 16383;

@@ -17,7 +17,8 @@ using tavrix_tool::Command;
 
 const Command* const kCommands[] = {
     &tavrix_tool::kAcquireCommand, &tavrix_tool::kCalibrateCommand, &tavrix_tool::kCorrectCommand,
-    &tavrix_tool::kEnhanceCommand, &tavrix_tool::kMapsCommand,      &tavrix_tool::kRawFromImageCommand,
+    &tavrix_tool::kEnhanceCommand, &tavrix_tool::kMapsCommand,      &tavrix_tool::kQaCommand,
+    &tavrix_tool::kRawFromImageCommand, &tavrix_tool::kSendCommand, &tavrix_tool::kWorklistCommand,
 };
 
 void PrintOverview(std::FILE* out) {
@@ -26,7 +27,8 @@ void PrintOverview(std::FILE* out) {
   std::fprintf(out,
                "\n`tavrix COMMAND --help` shows a command's options; `tavrix --version` the version.\n"
                "Exit status: 0 done, 1 failed (one line on standard error says why), 2 wrong usage,\n"
-               "130 stopped by Ctrl-C at a safe point (the files finished stay, nothing partial).\n");
+               "3 files stay unsent in the outbox (send, acquire --send), 130 stopped by Ctrl-C\n"
+               "at a safe point (the files finished stay, nothing partial).\n");
 }
 
 void PrintUsage(const Command& command, std::FILE* out) {

@@ -37,7 +37,8 @@ constexpr double kMaxCvOverTruth = 1.2;
 
 size_t At(int32_t r, int32_t c) { return size_t(r) * kImageWidth + size_t(c); }
 
-FrameSetStats Acquire(const CalibrationPanel& panel, SceneStep step, int frames, uint32_t firstIndex) {
+FrameSetStats Acquire(const CalibrationPanel& panel, SceneStep step, int frames, uint32_t firstIndex,
+                      Deviations keep = Deviations::kMedianOnly) {
   std::vector<uint8_t> raw(size_t(tavrix::kRawFrameBytes));
   std::vector<uint16_t> image(kImagePixels, 0);
   FrameSetAccumulator accumulator;
@@ -46,7 +47,7 @@ FrameSetStats Acquire(const CalibrationPanel& panel, SceneStep step, int frames,
     tavrix::internal::ReadOut(raw.data(), image.data());
     accumulator.Add(image.data());
   }
-  return accumulator.Finish();
+  return accumulator.Finish(keep);
 }
 
 // The check flat's mean corrected through the library's own correction.
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
   const uint32_t seed = uint32_t(std::strtoul(argv[1], nullptr, 10));
   const int darkFrames = std::atoi(argv[2]), flatFrames = std::atoi(argv[3]), checkFrames = std::atoi(argv[4]);
   const CalibrationPanel panel(seed);
-  const FrameSetStats darks = Acquire(panel, {SceneKind::kDark, 0.0, 0}, darkFrames, 0);
+  const FrameSetStats darks = Acquire(panel, {SceneKind::kDark, 0.0, 0}, darkFrames, 0, Deviations::kKeep);
   const FrameSetStats low = Acquire(panel, {SceneKind::kFlat, 0.2, 0}, flatFrames, 1000);
   const FrameSetStats high = Acquire(panel, {SceneKind::kFlat, 0.7, 0}, flatFrames, 2000);
   const FrameSetStats check = Acquire(panel, {SceneKind::kFlat, 0.45, 0}, checkFrames, 3000);

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Fails when dciodvfy reports an error in any of the given DICOM files.
+# Fails when dciodvfy reports an error in any of the given DICOM files; with
+# --no-warnings, also when it reports a warning.
 set -u
+strict=0
+if [ "${1:-}" = "--no-warnings" ]; then
+  strict=1
+  shift
+fi
 if [ $# -eq 0 ]; then
-  echo "usage: dciodvfy_check.sh FILE..." >&2
+  echo "usage: dciodvfy_check.sh [--no-warnings] FILE..." >&2
   exit 2
 fi
 command -v dciodvfy >/dev/null || { echo "dciodvfy not found (package dicom3tools)" >&2; exit 1; }
@@ -14,10 +20,12 @@ for file in "$@"; do
     continue
   fi
   output=$(dciodvfy "$file" 2>&1)
-  errors=$(grep "Error" <<<"$output")
-  if [ -n "$errors" ]; then
+  pattern="Error"
+  [ $strict -eq 1 ] && pattern="Error|Warning"
+  problems=$(grep -E "$pattern" <<<"$output")
+  if [ -n "$problems" ]; then
     echo "$file:"
-    echo "$errors"
+    echo "$problems"
     status=1
   else
     echo "$file: no errors ($(grep -c "Warning" <<<"$output") warnings)"

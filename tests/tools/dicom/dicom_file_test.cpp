@@ -1,8 +1,11 @@
 #include "dicom/dicom_file.h"
 
+#include "dicom/uid_scheme.h"
+
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -27,13 +30,17 @@ class DicomFileTest : public ::testing::Test {
     // pixels, so a swapped or shifted pixel shows.
     image_.resize(size_t(kSize) * kSize);
     for (size_t i = 0; i < image_.size(); ++i) image_[i] = uint16_t((i * 7) % 16384);
-    info_.patientName = "Doe^Jane";
-    info_.patientId = "P-17";
-    info_.studyDescription = "Chest";
+    info_.exam.patientName = "Doe^Jane";
+    info_.exam.patientId = "P-17";
+    info_.exam.studyDescription = "Chest";
+    info_.exam.studyInstanceUid = "2.25.1";
+    info_.exam.studyDateTimeUtc = "20240301120000";
+    info_.seriesInstanceUid = "2.25.2";
+    info_.sopInstanceUid = "2.25.3";
+    info_.equipment.manufacturer = "Tavrix";
     info_.acquisitionDateTimeUtc = "20240301120305";
-    info_.softwareVersion = "1.0.0";
-    info_.windowCenter = 8191.5;
-    info_.windowWidth = 4000;
+    info_.equipment.softwareVersion = "1.0.0";
+    info_.window = VoiWindow{8191.5, 4000};
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -44,7 +51,7 @@ class DicomFileTest : public ::testing::Test {
     ASSERT_TRUE(file.loadFile(path.c_str()).good());
   }
 
-  static std::string Text(DcmDataset* data, const DcmTagKey& tag) {
+  static std::string Text(DcmItem* data, const DcmTagKey& tag) {
     OFString value;
     EXPECT_TRUE(data->findAndGetOFStringArray(tag, value).good()) << DcmTag(tag).getTagName();
     return value.c_str();
@@ -62,10 +69,10 @@ class DicomFileTest : public ::testing::Test {
 };
 
 TEST_F(DicomFileTest, BothKindsKeepPixelsAndDescribeThem) {
-  std::string instances[2];
   for (bool presentation : {false, true}) {
     SCOPED_TRACE(presentation ? "for presentation" : "for processing");
     info_.forPresentation = presentation;
+    info_.window = presentation ? std::optional<VoiWindow>(VoiWindow{8191.5, 4000}) : std::nullopt;
     DcmFileFormat file;
     WriteAndLoad(info_, presentation ? "enhanced.dcm" : "corrected.dcm", file);
     DcmDataset* data = file.getDataset();
@@ -100,14 +107,38 @@ TEST_F(DicomFileTest, BothKindsKeepPixelsAndDescribeThem) {
     ASSERT_TRUE(data->findAndGetUint16Array(DCM_PixelData, pixels, &count).good());
     ASSERT_EQ(count, image_.size());
     EXPECT_EQ(std::vector<uint16_t>(pixels, pixels + count), image_);
-    instances[presentation] = Text(data, DCM_SOPInstanceUID);
+    OFString implementation;
+    ASSERT_TRUE(file.getMetaInfo()->findAndGetOFString(DCM_ImplementationClassUID, implementation).good());
+    EXPECT_EQ(implementation, kImplementationClassUid);
   }
-  EXPECT_NE(instances[0], instances[1]);
+}
+
+TEST_F(DicomFileTest, EnhancedImageReferencesItsSourceWithThePurpose) {
+  info_.forPresentation = true;
+  info_.sourceSopClassUid = UID_DigitalXRayImageStorageForProcessing;
+  info_.sourceSopInstanceUid = "2.25.99";
+  DcmFileFormat file;
+  WriteAndLoad(info_, "derived.dcm", file);
+  DcmItem* source = nullptr;
+  ASSERT_TRUE(file.getDataset()->findAndGetSequenceItem(DCM_SourceImageSequence, source).good());
+  EXPECT_EQ(Text(source, DCM_ReferencedSOPInstanceUID), "2.25.99");
+  DcmItem* purpose = nullptr;
+  ASSERT_TRUE(source->findAndGetSequenceItem(DCM_PurposeOfReferenceCodeSequence, purpose).good());
+  EXPECT_EQ(Text(purpose, DCM_CodeValue), "121322");
+}
+
+TEST_F(DicomFileTest, TemperatureOnlyWhenAReadingArrived) {
+  DcmFileFormat without, with;
+  WriteAndLoad(info_, "no-reading.dcm", without);
+  EXPECT_FALSE(without.getDataset()->tagExists(DCM_DetectorTemperature));
+  info_.detectorTemperature = 31;
+  WriteAndLoad(info_, "reading.dcm", with);
+  EXPECT_EQ(Text(with.getDataset(), DCM_DetectorTemperature), "31");
 }
 
 TEST_F(DicomFileTest, UnknownPatientIsRecordedEmpty) {
-  info_.patientName.clear();
-  info_.patientId.clear();
+  info_.exam.patientName.clear();
+  info_.exam.patientId.clear();
   DcmFileFormat file;
   WriteAndLoad(info_, "anonymous.dcm", file);
   for (const DcmTagKey& tag : {DCM_PatientName, DCM_PatientID, DCM_PatientBirthDate, DCM_PatientSex}) {
@@ -117,11 +148,11 @@ TEST_F(DicomFileTest, UnknownPatientIsRecordedEmpty) {
 }
 
 TEST_F(DicomFileTest, NonAsciiNameDeclaresUtf8) {
-  info_.patientName = "M\xC3\xBCller^J\xC3\xBCrgen";
+  info_.exam.patientName = "M\xC3\xBCller^J\xC3\xBCrgen";
   DcmFileFormat file;
   WriteAndLoad(info_, "utf8.dcm", file);
   EXPECT_EQ(Text(file.getDataset(), DCM_SpecificCharacterSet), "ISO_IR 192");
-  EXPECT_EQ(Text(file.getDataset(), DCM_PatientName), info_.patientName);
+  EXPECT_EQ(Text(file.getDataset(), DCM_PatientName), info_.exam.patientName);
 }
 
 TEST_F(DicomFileTest, RefusesWhatCannotBeStoredFaithfully) {
@@ -136,12 +167,20 @@ TEST_F(DicomFileTest, RefusesWhatCannotBeStoredFaithfully) {
 
   DicomImage badWindow = info_;
   badWindow.forPresentation = true;
-  badWindow.windowWidth = 0;
+  badWindow.window = VoiWindow{100, 0};
   EXPECT_NE(WriteDicom(path, image_.data(), kSize, kSize, badWindow), "");
 
   DicomImage twoIds = info_;
-  twoIds.patientId = "A\\B";  // would read back as two values
-  EXPECT_NE(WriteDicom(path, image_.data(), kSize, kSize, twoIds), "");
+  twoIds.exam.patientId = "A\\B";  // would read back as two values
+  EXPECT_NE(WriteDicom(path, image_.data(), kSize, kSize, twoIds).find("PatientID"), std::string::npos);
+
+  DicomImage longText = info_;
+  longText.derivationDescription.assign(1025, 'x');
+  EXPECT_NE(WriteDicom(path, image_.data(), kSize, kSize, longText).find("DerivationDescription"), std::string::npos);
+
+  DicomImage noStudy = info_;
+  noStudy.exam.studyInstanceUid.clear();
+  EXPECT_NE(WriteDicom(path, image_.data(), kSize, kSize, noStudy).find("StudyInstanceUID"), std::string::npos);
 
   EXPECT_FALSE(std::filesystem::exists(path));
 }

@@ -98,4 +98,30 @@ ObjectFacts ReadObjectFactsFromBytes(const std::string& bytes) {
   return Facts(file);
 }
 
+// A worklist file as a department's system would leave it for wlmscpfs.
+void WriteWorklistItem(const std::string& path, const ScheduledStep& step, const char* characterSet) {
+  DcmFileFormat file;
+  DcmDataset* data = file.getDataset();
+  if (characterSet != nullptr) data->putAndInsertString(DCM_SpecificCharacterSet, characterSet);
+  data->putAndInsertString(DCM_PatientName, step.patientName.c_str());
+  data->putAndInsertString(DCM_PatientID, step.patientId.c_str());
+  data->putAndInsertString(DCM_PatientBirthDate, step.patientBirthDate.c_str());
+  data->putAndInsertString(DCM_PatientSex, step.patientSex.c_str());
+  data->putAndInsertString(DCM_AccessionNumber, step.accessionNumber.c_str());
+  data->putAndInsertString(DCM_StudyInstanceUID, step.studyInstanceUid.c_str());
+  data->putAndInsertString(DCM_ReferringPhysicianName, step.referringPhysicianName.c_str());
+  data->putAndInsertString(DCM_RequestedProcedureID, step.requestedProcedureId.c_str());
+  data->putAndInsertString(DCM_RequestedProcedureDescription, step.requestedProcedureDescription.c_str());
+  DcmItem* item = nullptr;
+  ASSERT_TRUE(data->findOrCreateSequenceItem(DCM_ScheduledProcedureStepSequence, item).good());
+  item->putAndInsertString(DCM_ScheduledStationAETitle, step.stationAeTitle.c_str());
+  item->putAndInsertString(DCM_ScheduledProcedureStepStartDate, step.stepStartDate.c_str());
+  item->putAndInsertString(DCM_ScheduledProcedureStepStartTime, step.stepStartTime.c_str());
+  item->putAndInsertString(DCM_Modality, step.modality.c_str());
+  item->putAndInsertString(DCM_ScheduledPerformingPhysicianName, "Curie^Marie");
+  item->putAndInsertString(DCM_ScheduledProcedureStepDescription, step.stepDescription.c_str());
+  item->putAndInsertString(DCM_ScheduledProcedureStepID, step.stepId.c_str());
+  ASSERT_TRUE(file.saveFile(path.c_str(), EXS_LittleEndianExplicit).good()) << path;
+}
+
 }  // namespace tavrix_tool

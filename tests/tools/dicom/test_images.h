@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "dicom/worklist_query.h"
+
 namespace tavrix_tool {
 
 struct TestImage {
@@ -34,5 +36,9 @@ struct ObjectFacts {
 // test when it cannot be read.
 ObjectFacts ReadObjectFacts(const std::string& path);
 ObjectFacts ReadObjectFactsFromBytes(const std::string& bytes);
+
+// Writes a worklist file for wlmscpfs, as a department's system would leave
+// it, in `characterSet` (none: the default repertoire).
+void WriteWorklistItem(const std::string& path, const ScheduledStep& step, const char* characterSet = nullptr);
 
 }  // namespace tavrix_tool

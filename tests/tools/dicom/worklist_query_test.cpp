@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "peers.h"
+#include "test_images.h"
 
 namespace tavrix_tool {
 namespace {
@@ -34,32 +35,6 @@ ScheduledStep Step(const std::string& accession, const std::string& date, const 
   step.stationAeTitle = station;
   step.modality = "DX";
   return step;
-}
-
-// A worklist file as a department's system would leave it for wlmscpfs.
-void WriteItem(const std::string& path, const ScheduledStep& step, const char* characterSet = nullptr) {
-  DcmFileFormat file;
-  DcmDataset* data = file.getDataset();
-  if (characterSet != nullptr) data->putAndInsertString(DCM_SpecificCharacterSet, characterSet);
-  data->putAndInsertString(DCM_PatientName, step.patientName.c_str());
-  data->putAndInsertString(DCM_PatientID, step.patientId.c_str());
-  data->putAndInsertString(DCM_PatientBirthDate, step.patientBirthDate.c_str());
-  data->putAndInsertString(DCM_PatientSex, step.patientSex.c_str());
-  data->putAndInsertString(DCM_AccessionNumber, step.accessionNumber.c_str());
-  data->putAndInsertString(DCM_StudyInstanceUID, step.studyInstanceUid.c_str());
-  data->putAndInsertString(DCM_ReferringPhysicianName, step.referringPhysicianName.c_str());
-  data->putAndInsertString(DCM_RequestedProcedureID, step.requestedProcedureId.c_str());
-  data->putAndInsertString(DCM_RequestedProcedureDescription, step.requestedProcedureDescription.c_str());
-  DcmItem* item = nullptr;
-  ASSERT_TRUE(data->findOrCreateSequenceItem(DCM_ScheduledProcedureStepSequence, item).good());
-  item->putAndInsertString(DCM_ScheduledStationAETitle, step.stationAeTitle.c_str());
-  item->putAndInsertString(DCM_ScheduledProcedureStepStartDate, step.stepStartDate.c_str());
-  item->putAndInsertString(DCM_ScheduledProcedureStepStartTime, step.stepStartTime.c_str());
-  item->putAndInsertString(DCM_Modality, step.modality.c_str());
-  item->putAndInsertString(DCM_ScheduledPerformingPhysicianName, "Curie^Marie");
-  item->putAndInsertString(DCM_ScheduledProcedureStepDescription, step.stepDescription.c_str());
-  item->putAndInsertString(DCM_ScheduledProcedureStepID, step.stepId.c_str());
-  ASSERT_TRUE(file.saveFile(path.c_str(), EXS_LittleEndianExplicit).good()) << path;
 }
 
 void ExpectSameStep(const ScheduledStep& got, const ScheduledStep& want) {
@@ -93,12 +68,12 @@ class WorklistQueryTest : public ::testing::Test {
   static void SetUpTestSuite() {
     folder_ = new TemporaryFolder;
     peer_ = new WorklistPeer(folder_->Path(), kWorklistAe);
-    WriteItem(peer_->ItemFolder() + "/first.wl", First());
-    WriteItem(peer_->ItemFolder() + "/second.wl", Step("ACC2", "20240302", "OTHER"));
+    WriteWorklistItem(peer_->ItemFolder() + "/first.wl", First());
+    WriteWorklistItem(peer_->ItemFolder() + "/second.wl", Step("ACC2", "20240302", "OTHER"));
     // A name written in Latin-1, as many departments' systems still do.
     ScheduledStep latin = Step("ACC3", "20240303", kStationAe);
     latin.patientName = "M\xFCller^J\xFCrgen";
-    WriteItem(peer_->ItemFolder() + "/latin.wl", latin, "ISO_IR 100");
+    WriteWorklistItem(peer_->ItemFolder() + "/latin.wl", latin, "ISO_IR 100");
     peer_->Start();
   }
   static void TearDownTestSuite() {

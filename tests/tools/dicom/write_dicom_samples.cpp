@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "dicom/dicom_file.h"
+#include "dicom/display_window.h"
+#include "dicom/uid_scheme.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -25,18 +27,30 @@ int main(int argc, char** argv) {
       image[size_t(r) * size + c] = v;
     }
   }
+  // Every field the station records, as a worklist would give them.
   tavrix_tool::DicomImage info;
-  info.patientName = "Phantom^Ramp";
-  info.patientId = "QA-0001";
-  info.studyDescription = "Synthetic ramp";
+  tavrix_tool::DicomPatientStudy& exam = info.exam;
+  exam = {"Phantom^Ramp", "QA-0001", "19700101", "O", tavrix_tool::NewUid(""), "QA1", "ACC-1", "Synthetic ramp",
+          "Physicist^Quality", "20240301115900", "CHEST", "PA", "Operator^Station", "RP-1", "Ramp phantom", "SPS-1",
+          "Ramp, PA"};
+  info.equipment = {"Tavrix", "1417 PCI", "ROOM 1", "SN-0001", "PANEL-A", "1.0.0"};
+  info.seriesNumber = 1;
+  info.instanceNumber = 1;
+  info.detectorTemperature = 29;
   info.acquisitionDateTimeUtc = "20240301120000";
-  info.softwareVersion = "1.0.0";
   info.derivationDescription = "synthetic image";
   const std::string dir = argv[1];
+  std::string previous;
   for (bool presentation : {false, true}) {
     info.forPresentation = presentation;
-    info.windowCenter = 8000;
-    info.windowWidth = 12000;
+    info.seriesInstanceUid = tavrix_tool::NewUid("");
+    info.sopInstanceUid = tavrix_tool::NewUid("");
+    if (presentation) {
+      info.window = tavrix_tool::DataAreaWindow(image.data(), size, size);
+      info.seriesNumber = 2;
+      info.sourceSopClassUid = tavrix_tool::DicomSopClassUid(tavrix_tool::DicomImage{});
+      info.sourceSopInstanceUid = previous;
+    }
     const std::string path = dir + (presentation ? "/enhanced.dcm" : "/corrected.dcm");
     const std::string reason = tavrix_tool::WriteDicom(path, image.data(), size, size, info);
     if (!reason.empty()) {
@@ -44,6 +58,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::printf("%s\n", path.c_str());
+    previous = info.sopInstanceUid;
   }
   return 0;
 }

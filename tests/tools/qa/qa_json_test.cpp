@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "dqe.h"
+#include "qa_error.h"
 
 using namespace tavrix_qa;
 
@@ -35,4 +36,44 @@ TEST(QaJson, WritesTheDocumentedFieldsAndNullForWhatCouldNotBeMeasured) {
   EXPECT_FALSE(Has(text, "nan")) << text;
   EXPECT_EQ(text.front(), '{');
   EXPECT_EQ(text.substr(text.size() - 2), "}\n");
+}
+
+TEST(QaJson, ReadsBackWhatALaterMeasurementNeedsAndRefusesAnythingElse) {
+  EdgeMtf horizontal, vertical;
+  horizontal.angleDegrees = -2.25;
+  horizontal.region = {100, 200, 1024, 192};
+  horizontal.mtf = {{0.0, 1.0, 2.0}, {1.0, 0.8, NAN}};
+  vertical.direction = MtfDirection::kVertical;
+  vertical.mtf = {{0.0, 1.0}, {1.0, 0.7}};
+  NoisePower nnps;
+  nnps.horizontal = {{0.5, 1.0}, {2e-5, 1.5e-5}};
+  nnps.vertical = {{0.5, 1.0}, {2.1e-5, 1.6e-5}};
+  nnps.average = {{0.5, 1.0}, {2.05e-5, 1.55e-5}};
+  nnps.meanSignal = 2500.0;
+  nnps.flats = 8;
+  nnps.regions = 2816;
+  QaJson json(0.139);
+  json.AddMtf(horizontal);
+  json.AddMtf(vertical, "mtf_vertical");
+  json.AddNoisePower(nnps, 2.5);
+  json.AddMaps("ab12", "cd34");
+
+  const QaJsonContents back = ReadQaJson(json.Text());
+  ASSERT_EQ(back.mtfs.size(), 2u);
+  EXPECT_EQ(back.mtfs[0].direction, MtfDirection::kHorizontal);
+  EXPECT_EQ(back.mtfs[1].direction, MtfDirection::kVertical);
+  EXPECT_DOUBLE_EQ(back.mtfs[0].angleDegrees, -2.25);
+  EXPECT_EQ(back.mtfs[0].region.height, 1024);
+  EXPECT_EQ(back.mtfs[0].mtf.frequenciesPerMm, horizontal.mtf.frequenciesPerMm);
+  EXPECT_TRUE(std::isnan(back.mtfs[0].mtf.values[2]));  // null stays not a number
+  ASSERT_TRUE(back.nnps.has_value());
+  EXPECT_EQ(back.nnps->vertical.values, nnps.vertical.values);
+  EXPECT_EQ(back.nnps->regions, 2816);
+  EXPECT_DOUBLE_EQ(back.nnpsKermaUGy, 2.5);
+  EXPECT_EQ(back.pixelMapSha256, "ab12");
+  EXPECT_EQ(back.gainMapSha256, "cd34");
+
+  EXPECT_TRUE(ReadQaJson("{\n  \"pixel_pitch_mm\": 0.139\n}\n").mtfs.empty());
+  for (const char* bad : {"", "{\"mtf\": {\"direction\": \"horizontal\"}}", "not json", "{\"nnps\": []}"})
+    EXPECT_THROW(ReadQaJson(bad), QaError) << bad;
 }

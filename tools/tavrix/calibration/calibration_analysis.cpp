@@ -83,27 +83,54 @@ struct Moments {
   }
 };
 
-// Per pixel, the median of the usable pixels in the window around its tile.
-std::vector<float> LocalMedian(const std::vector<float>& values, const std::vector<uint8_t>& usable, int32_t window,
-                               int32_t tile) {
-  std::vector<float> reference(kImagePixels, 0.0f);
-  std::vector<float> samples;
-  const int32_t half = window / 2;
-  for (int32_t top = 0; top < kImageHeight; top += tile) {
-    for (int32_t left = 0; left < kImageWidth; left += tile) {
-      const int32_t centreRow = std::min(top + tile / 2, kImageHeight - 1);
-      const int32_t centreColumn = std::min(left + tile / 2, kImageWidth - 1);
-      samples.clear();
-      for (int32_t r = std::max(0, centreRow - half); r <= std::min(kImageHeight - 1, centreRow + half); ++r)
-        for (int32_t c = std::max(0, centreColumn - half); c <= std::min(kImageWidth - 1, centreColumn + half); ++c)
-          if (usable[At(r, c)]) samples.push_back(values[At(r, c)]);
-      const float median = float(Median(samples));
-      for (int32_t r = top; r < std::min(top + tile, kImageHeight); ++r)
-        for (int32_t c = left; c < std::min(left + tile, kImageWidth); ++c) reference[At(r, c)] = median;
-    }
+// The readout chip a row or a column belongs to: a pixel is compared only
+// with pixels its own chip reads, since the chips' gains and offsets step by
+// several per cent from one to the next.
+int32_t ChipRow(int32_t row) { return row / tavrix::kReadoutChipRows; }
+int32_t ChipColumn(int32_t column) { return column / tavrix::kReadoutChipColumns; }
+
+// The median of the usable pixels of a pixel's chip in the window around
+// its tile, held once per tile; tiles and windows end at the chip's edges.
+class LocalMedian {
+ public:
+  LocalMedian(const std::vector<float>& values, const std::vector<uint8_t>& usable, int32_t window, int32_t tile)
+      : tile_(tile),
+        tileRows_((tavrix::kReadoutChipRows + tile - 1) / tile),
+        tileColumns_((tavrix::kReadoutChipColumns + tile - 1) / tile),
+        medians_(size_t(kChipRows) * kChipColumns * size_t(tileRows_) * size_t(tileColumns_)) {
+    std::vector<float> samples;
+    const int32_t half = window / 2;
+    for (int32_t chipTop = 0; chipTop < kImageHeight; chipTop += tavrix::kReadoutChipRows)
+      for (int32_t chipLeft = 0; chipLeft < kImageWidth; chipLeft += tavrix::kReadoutChipColumns) {
+        const int32_t chipBottom = chipTop + tavrix::kReadoutChipRows - 1;
+        const int32_t chipRight = chipLeft + tavrix::kReadoutChipColumns - 1;
+        for (int32_t top = chipTop; top <= chipBottom; top += tile)
+          for (int32_t left = chipLeft; left <= chipRight; left += tile) {
+            const int32_t centreRow = std::min(top + tile / 2, chipBottom);
+            const int32_t centreColumn = std::min(left + tile / 2, chipRight);
+            samples.clear();
+            for (int32_t r = std::max(chipTop, centreRow - half); r <= std::min(chipBottom, centreRow + half); ++r)
+              for (int32_t c = std::max(chipLeft, centreColumn - half); c <= std::min(chipRight, centreColumn + half);
+                   ++c)
+                if (usable[At(r, c)]) samples.push_back(values[At(r, c)]);
+            medians_[Tile(top, left)] = float(Median(samples));
+          }
+      }
   }
-  return reference;
-}
+  float operator[](size_t i) const { return medians_[Tile(int32_t(i / kImageWidth), int32_t(i % kImageWidth))]; }
+
+ private:
+  static constexpr size_t kChipRows = size_t(kImageHeight / tavrix::kReadoutChipRows);
+  static constexpr size_t kChipColumns = size_t(kImageWidth / tavrix::kReadoutChipColumns);
+  size_t Tile(int32_t row, int32_t column) const {
+    const size_t chip = size_t(ChipRow(row)) * kChipColumns + size_t(ChipColumn(column));
+    const size_t tileRow = size_t(row % tavrix::kReadoutChipRows / tile_);
+    const size_t tileColumn = size_t(column % tavrix::kReadoutChipColumns / tile_);
+    return (chip * size_t(tileRows_) + tileRow) * size_t(tileColumns_) + tileColumn;
+  }
+  int32_t tile_, tileRows_, tileColumns_;
+  std::vector<float> medians_;
+};
 
 // The analysis' working state, shared by its steps.
 struct Work {
@@ -111,8 +138,7 @@ struct Work {
   const std::vector<const FrameSetStats*>& levels;
   const CalibrationSettings& settings;
   CalibrationResult& result;
-  std::vector<std::vector<float>> signal;  // per level: flat minus dark
-  std::vector<double> medianSignal;
+  std::vector<double> medianSignal;  // per level
   std::vector<uint8_t> gross;
   std::vector<uint8_t> dataMask;
 
@@ -123,11 +149,14 @@ struct Work {
     if (isGross) gross[i] = 1;
   }
   const FrameSetStats& Top() const { return *levels.back(); }
+  // Flat minus dark, computed where needed rather than held: 38 MB a level.
+  float Signal(size_t level, size_t i) const { return levels[level]->mean[i] - darks.mean[i]; }
+  float TopSignal(size_t i) const { return Signal(levels.size() - 1, i); }
 };
 
 void FindHot(Work& w) {
   w.result.darkMedian = MedianWhere(w.darks.mean, [](size_t, int32_t c) { return IsData(c); });
-  w.result.darkNoise = MedianWhere(w.darks.deviation, [](size_t, int32_t c) { return IsData(c); });
+  w.result.darkNoise = w.darks.medianDeviation;
   for (size_t i = 0; i < kImagePixels; ++i) {
     if (!w.dataMask[i]) continue;
     const float dark = w.darks.mean[i];
@@ -139,8 +168,10 @@ void FindHot(Work& w) {
 void FindResponseDefects(Work& w) {
   for (size_t k = 0; k < w.levels.size(); ++k) {
     const FrameSetStats& flat = *w.levels[k];
-    const std::vector<float>& signal = w.signal[k];
-    const std::vector<float> reference = LocalMedian(signal, w.dataMask, kResponseWindow, kResponseTile);
+    std::vector<float> signal(kImagePixels);
+    for (size_t i = 0; i < kImagePixels; ++i) signal[i] = w.Signal(k, i);
+    w.medianSignal.push_back(MedianWhere(signal, [](size_t, int32_t c) { return IsData(c); }));
+    const LocalMedian reference(signal, w.dataMask, kResponseWindow, kResponseTile);
     for (size_t i = 0; i < kImagePixels; ++i) {
       if (!w.dataMask[i] || PixelClass(w.result.classes[i]) == PixelClass::kHot) continue;
       if (flat.saturated[i]) {
@@ -200,7 +231,9 @@ bool UsableGain(float g) { return std::isfinite(g) && g >= kMinGain && g <= kMax
 // neighbours'. No data pixel keeps a gain the correction cannot use.
 void SettleGains(Work& w) {
   std::vector<float>& gains = w.result.gains;
-  const std::vector<float> measured = gains;
+  const std::vector<float>& measured = gains;
+  // Filled gains wait here, so that every fill reads measured gains only.
+  std::vector<std::pair<size_t, float>> filled;
   for (int32_t r = 0; r < kImageHeight; ++r) {
     for (int32_t c = 0; c < kImageWidth; ++c) {
       const size_t i = At(r, c);
@@ -217,10 +250,10 @@ void SettleGains(Work& w) {
             ++count;
           }
         }
-      gains[i] = count > 0 ? float(sum / count) : kNeutralGain;
-      if (cls == PixelClass::kLine && UsableGain(measured[i])) gains[i] = measured[i];
+      filled.push_back({i, count > 0 ? float(sum / count) : kNeutralGain});
     }
   }
+  for (const auto& [i, gain] : filled) gains[i] = gain;
   for (int32_t r = 0; r < kImageHeight; ++r)
     for (int32_t c = 0; c < kImageWidth; ++c) {
       const bool unused = r < tavrix::kGainFrameWidth || r >= kImageHeight - tavrix::kGainFrameWidth || c < tavrix::kGainFrameWidth ||
@@ -242,7 +275,7 @@ void FindNonUniform(Work& w, const FrameSetStats& check) {
   const double median = MedianWhere(corrected, [&](size_t i, int32_t) { return usable[i] != 0; });
   if (median > 0)
     for (float& x : corrected) x = float(x / median);
-  const std::vector<float> reference = LocalMedian(corrected, usable, kUniformityWindow, kUniformityTile);
+  const LocalMedian reference(corrected, usable, kUniformityWindow, kUniformityTile);
   for (size_t i = 0; i < kImagePixels; ++i)
     if (usable[i] && reference[i] > 0 && std::fabs(corrected[i] / reference[i] - 1.0) > w.settings.nonUniformAbove)
       w.Mark(i, PixelClass::kNonUniform, false);
@@ -256,7 +289,6 @@ struct LineStretch {
 
 template <typename PixelOf>
 LineStretch MeasureStretch(Work& w, int32_t from, int32_t to, PixelOf pixel) {
-  const std::vector<float>& signal = w.signal.back();
   Moments m;
   LineStretch s;
   for (int32_t k = from; k <= to; ++k) {
@@ -264,7 +296,7 @@ LineStretch MeasureStretch(Work& w, int32_t from, int32_t to, PixelOf pixel) {
     if (!w.dataMask[i]) continue;
     ++s.pixels;
     if (!w.Good(i)) ++s.defective;
-    if (!w.gross[i]) m.Add(signal[i]);
+    if (!w.gross[i]) m.Add(w.TopSignal(i));
   }
   s.mean = m.Mean();
   return s;
@@ -272,16 +304,18 @@ LineStretch MeasureStretch(Work& w, int32_t from, int32_t to, PixelOf pixel) {
 
 // The reason a line is defective, or "".
 std::string LineVerdict(const CalibrationSettings& settings, const std::vector<LineStretch>& stretches, int32_t index,
-                        const std::function<bool(int32_t)>& valid) {
+                        const std::function<bool(int32_t)>& valid, int32_t (*chip)(int32_t)) {
   const LineStretch& s = stretches[size_t(index)];
   if (s.pixels == 0) return "";
   if (double(s.defective) > settings.lineFraction * double(s.pixels))
     return std::to_string(s.defective) + " of " + std::to_string(s.pixels) + " pixels defective";
   // The median of the reference lines, so that a defective line among them
-  // does not make its neighbours look defective.
+  // does not make its neighbours look defective; only lines of the same
+  // chips, so that a chip's first or last line is not measured against the
+  // next chip's gain.
   std::vector<float> references;
   for (int32_t d : {-kTrendFar, -kTrendNear, kTrendNear, kTrendFar})
-    if (valid(index + d) && stretches[size_t(index + d)].pixels > 0)
+    if (valid(index + d) && chip(index + d) == chip(index) && stretches[size_t(index + d)].pixels > 0)
       references.push_back(float(stretches[size_t(index + d)].mean));
   std::sort(references.begin(), references.end());
   const size_t n = references.size();
@@ -290,7 +324,7 @@ std::string LineVerdict(const CalibrationSettings& settings, const std::vector<L
   if (trend <= 0) return "";
   const double departure = s.mean / trend - 1.0;
   if (std::fabs(departure) > settings.lineDeparture)
-    return "mean " + std::to_string(int(std::lround(departure * 100))) + " % off the lines 2 and 3 away";
+    return "mean " + std::to_string(int(std::lround(departure * 100))) + " % off the lines 2 and 3 away on its chip";
   return "";
 }
 
@@ -313,8 +347,8 @@ void FindLines(Work& w) {
   for (int32_t c = 0; c < kImageWidth; ++c)
     columns[size_t(c)] = MeasureStretch(w, kVisibleFirst, kVisibleLast, [c](int32_t r) { return At(r, c); });
   for (int32_t r = kVisibleFirst; r <= kVisibleLast; ++r) {
-    const std::string leftReason = LineVerdict(w.settings, left, r, visible);
-    const std::string rightReason = LineVerdict(w.settings, right, r, visible);
+    const std::string leftReason = LineVerdict(w.settings, left, r, visible, ChipRow);
+    const std::string rightReason = LineVerdict(w.settings, right, r, visible, ChipRow);
     const uint8_t flag = uint8_t((leftReason.empty() ? 0 : tavrix::kRowFlagLeftHalf) |
                                  (rightReason.empty() ? 0 : tavrix::kRowFlagRightHalf));
     if (flag == 0) continue;
@@ -325,7 +359,7 @@ void FindLines(Work& w) {
   const auto dataVisible = [&](int32_t c) { return visible(c) && IsData(c); };
   for (int32_t c = kVisibleFirst; c <= kVisibleLast; ++c) {
     if (!IsData(c)) continue;
-    const std::string reason = LineVerdict(w.settings, columns, c, dataVisible);
+    const std::string reason = LineVerdict(w.settings, columns, c, dataVisible, ChipColumn);
     if (!reason.empty()) w.result.columns.push_back({c, 1, reason});
   }
   const int32_t half = kImageWidth / 2;
@@ -461,14 +495,14 @@ void CountFigures(Work& w, const FrameSetStats& check) {
     for (int32_t r = kVisibleFirst; r <= kVisibleLast; ++r)
       for (int32_t c = kVisibleFirst; c <= kVisibleLast; ++c)
         if (goodVisible(r, c)) {
-          before.Add(w.signal[k][At(r, c)]);
+          before.Add(w.Signal(k, At(r, c)));
           after.Add(w.levels[k]->mean[At(r, c)] * res.gains[At(r, c)]);
         }
     f.medianReading = MedianWhere(w.levels[k]->mean, [&](size_t i, int32_t) { return w.dataMask[i] != 0; });
     f.medianSignal = w.medianSignal[k];
     f.cvBefore = before.Cv();
     f.cvAfter = after.Cv();
-    f.temporalNoise = MedianWhere(w.levels[k]->deviation, [&](size_t i, int32_t) { return w.dataMask[i] != 0; });
+    f.temporalNoise = w.levels[k]->medianDeviation;
     res.levels.push_back(f);
   }
   Moments corrected, raw;
@@ -482,7 +516,6 @@ void CountFigures(Work& w, const FrameSetStats& check) {
   res.checkCvRaw = raw.Cv();
   // The gain map holds the offset too: at another dose the offset's share
   // of the reading differs, and that leaves this residual.
-  const std::vector<float>& top = w.signal.back();
   for (int step = 1; step <= kResidualSteps; ++step) {
     const double fraction = step / 10.0;
     const double scale = (fraction * kFullScale - res.darkMedian) / w.medianSignal.back();
@@ -490,7 +523,7 @@ void CountFigures(Work& w, const FrameSetStats& check) {
     Moments m;
     for (int32_t r = kVisibleFirst; r <= kVisibleLast; r += kResidualStride)
       for (int32_t c = kVisibleFirst; c <= kVisibleLast; c += kResidualStride)
-        if (goodVisible(r, c)) m.Add((w.darks.mean[At(r, c)] + scale * top[At(r, c)]) * res.gains[At(r, c)]);
+        if (goodVisible(r, c)) m.Add((w.darks.mean[At(r, c)] + scale * w.TopSignal(At(r, c))) * res.gains[At(r, c)]);
     res.residuals.push_back({fraction, m.Cv()});
   }
   res.rowProfile.assign(kImageHeight, 0.0f);
@@ -501,7 +534,7 @@ void CountFigures(Work& w, const FrameSetStats& check) {
     int count = 0;
     for (int32_t c = 0; c < kImageWidth; ++c) {
       if (!IsData(c)) continue;
-      const double x = top[At(r, c)] / w.medianSignal.back();
+      const double x = w.TopSignal(At(r, c)) / w.medianSignal.back();
       sum += x;
       ++count;
       columnSums[size_t(c)] += x;
@@ -570,17 +603,11 @@ std::string FlatLevelProblem(const FrameSetStats& flat, const FrameSetStats& dar
 CalibrationResult Calibrate(const FrameSetStats& darks, const std::vector<const FrameSetStats*>& levels,
                             const FrameSetStats* check, const CalibrationSettings& settings) {
   CalibrationResult result;
-  Work w{darks, levels, settings, result, {}, {}, std::vector<uint8_t>(kImagePixels, 0),
+  Work w{darks, levels, settings, result, {}, std::vector<uint8_t>(kImagePixels, 0),
          std::vector<uint8_t>(kImagePixels, 0)};
   result.classes.assign(kImagePixels, uint8_t(PixelClass::kGood));
   for (int32_t r = 0; r < kImageHeight; ++r)
     for (int32_t c = 0; c < kImageWidth; ++c) w.dataMask[At(r, c)] = IsData(c);
-  for (const FrameSetStats* level : levels) {
-    std::vector<float> signal(kImagePixels);
-    for (size_t i = 0; i < kImagePixels; ++i) signal[i] = level->mean[i] - darks.mean[i];
-    w.medianSignal.push_back(MedianWhere(signal, [](size_t, int32_t c) { return IsData(c); }));
-    w.signal.push_back(std::move(signal));
-  }
   FindHot(w);
   FindResponseDefects(w);
   FindNoisy(w);

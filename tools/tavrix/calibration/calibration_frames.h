@@ -1,6 +1,7 @@
 // Sets of uncorrected frames reduced to per-pixel statistics as they stream
 // in: each frame is read once and never kept, so a set of any length needs
-// the memory of a few images.
+// the same memory: 18 bytes a pixel while it is read (170 MB), then 5 or 9
+// bytes a pixel for its statistics.
 #pragma once
 
 #include <cstdint>
@@ -26,20 +27,31 @@ constexpr int kMaxFramesPerSet = 4096;  // sums of 14-bit samples stay in 32 bit
 struct FrameSetStats {
   int frames = 0;
   std::vector<float> mean;         // of the kept samples; full scale when none was kept
-  std::vector<float> deviation;    // temporal standard deviation of the kept samples
+  std::vector<float> deviation;    // temporal standard deviation of the kept samples (may be dropped)
   std::vector<uint8_t> saturated;  // at least half the samples at full scale
+  double medianDeviation = 0;      // of the data columns' pixels: the set's temporal noise
 };
 
-// Per-pixel running sums, minimum and maximum; Finish() drops at most the
-// lowest and the highest sample of each pixel when they are outliers.
+// Whether Finish keeps each pixel's deviation (the darks' noisy-pixel test
+// needs it) or only their median (a flat's figure), which saves 38 MB a set
+// and is found without holding them.
+enum class Deviations : uint8_t { kKeep, kMedianOnly };
+
+// Per-pixel running sums, minimum and maximum, exact in integers; Finish()
+// drops at most the lowest and the highest sample of each pixel when they
+// are outliers.
 class FrameSetAccumulator {
  public:
   FrameSetAccumulator();
   void Add(const uint16_t* image);  // one read-out image, 3072 x 3072
   int Frames() const { return frames_; }
-  FrameSetStats Finish() const;
+  FrameSetStats Finish(Deviations keep = Deviations::kKeep) const;
 
  private:
+  struct Sample {
+    float mean, deviation;
+  };
+  Sample At(size_t i) const;
   int frames_ = 0;
   std::vector<uint32_t> sum_;
   std::vector<uint64_t> squares_;

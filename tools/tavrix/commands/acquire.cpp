@@ -3,12 +3,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "cli/interrupt.h"
 #include "commands/commands.h"
 #include "commands/detector_session.h"
 #include "commands/image_output.h"
+#include "commands/outbox_sending.h"
+#include "dicom/exam.h"
+#include "dicom/worklist_query.h"
 #include "files/map_files.h"
 #include "tavrix_1417_pci_vusk.h"
 
@@ -27,8 +31,7 @@ const char* const kUsage =
     "are loaded for the chosen panel (default 0), which is then selected; without maps\n"
     "the neutral maps correct nothing. After each frame the serial channel is polled\n"
     "and its switch codes and temperature are recorded with the image. Ctrl-C stops\n"
-    "after the current frame, or once the wait for a frame ends, and disarms; the\n"
-    "frames written stay (exit status 130).\n"
+    "after the current frame and disarms; the frames written stay (exit status 130).\n"
     "\n"
     "  --pixel-map FILE, --gain-map FILE   the panel's calibration maps (both or neither)\n"
     "  --panel 0|1                the panel to select (default 0)\n"
@@ -36,7 +39,82 @@ const char* const kUsage =
     "                             the image carries data are not finite and positive\n"
     "  --frames N                 exposures to take (default 1)\n"
     "  --enhance L,S,R,D          also write PREFIX_NNNN_enhanced.*: levels, strength,\n"
-    "                             smoothing radius (1..3), decay (1..30 tenths)\n";
+    "                             smoothing radius (1..3), decay (1..30 tenths)\n"
+    "  --worklist AE@HOST:PORT --accession N\n"
+    "                             take the patient, the study (its UID too), the requested\n"
+    "                             procedure and the step from the worklist's item of that\n"
+    "                             accession number, before anything is exposed (\"default\":\n"
+    "                             the configuration's worklist)\n"
+    "  --send AE@HOST:PORT        send the DICOM files to the PACS after the last frame,\n"
+    "                             through the outbox (\"default\": the configuration's pacs);\n"
+    "                             exit status 3 when any stays there unsent\n"
+    "  --outbox DIR               where DICOM files wait until the PACS has them (default:\n"
+    "                             the configuration's outbox, else the user's data folder,\n"
+    "                             tavrix/outbox); implies --format dicom\n"
+    "  --calling-ae AE            this station's AE title (default: the configuration's)\n";
+
+// What leaves the station and from where: the outbox, the PACS, the
+// worklist, and the AE title this station calls them from.
+struct StationNetwork {
+  std::string outbox;
+  std::optional<PeerConnection> pacs, worklist;
+};
+
+StationNetwork ParseNetwork(const Arguments& arguments, const StationSettings& station) {
+  StationNetwork network;
+  const std::string callingAe = CallingAeTitle(arguments, station);
+  if (arguments.Has("--send") || arguments.Has("--outbox")) network.outbox = OutboxFolder(arguments, station);
+  if (arguments.Has("--send"))
+    network.pacs = PeerConnection{PeerAddress(arguments, "--send", station.pacs, "pacs"), callingAe, {}};
+  if (arguments.Has("--worklist")) {
+    network.worklist = PeerConnection{PeerAddress(arguments, "--worklist", station.worklist, "worklist"), callingAe, {}};
+    if (!arguments.Has("--accession")) throw UsageError("--worklist needs --accession N: the exam to take");
+  }
+  return network;
+}
+
+// The fields the worklist gives; the operator's options cannot override them.
+void RefuseWorklistFields(const Arguments& arguments) {
+  for (const ExamField& field : ExamFields()) {
+    const std::string option = field.option;
+    const bool operatorsOwn = option == "--accession" || option == "--body-part" || option == "--view-position" ||
+                              option == "--operator";
+    if (!operatorsOwn && arguments.Has(option))
+      throw UsageError(option + ": the worklist's item gives it with --worklist; leave it out");
+  }
+}
+
+// The worklist's item for the accession number, in place of the exam the
+// options described (keeping the body part, view and operator). Failure
+// when the worklist cannot be asked, has no such item, or one that cannot
+// be recorded.
+void TakeWorklistItem(const PeerConnection& worklist, ImageOutput& output) {
+  WorklistFilter filter;
+  filter.accessionNumber = output.exam.accessionNumber;
+  const WorklistAnswer answer = QueryWorklist(worklist, filter);
+  if (!answer.error.empty()) throw Failure(answer.error + "; nothing was exposed");
+  const std::string where = "the worklist " + FormatNetworkAddress(worklist.peer);
+  if (answer.steps.empty())
+    throw Failure(where + " has no scheduled step with accession number " + filter.accessionNumber +
+                  "; nothing was exposed");
+  for (const ScheduledStep& step : answer.steps)
+    if (step.studyInstanceUid != answer.steps[0].studyInstanceUid)
+      throw Failure(where + " has steps of several studies with accession number " + filter.accessionNumber +
+                    "; nothing was exposed");
+  DicomPatientStudy exam = ExamFromWorklist(answer.steps[0]);
+  exam.bodyPartExamined = output.exam.bodyPartExamined;
+  exam.viewPosition = output.exam.viewPosition;
+  exam.operatorName = output.exam.operatorName;
+  exam.studyDateTimeUtc = output.exam.studyDateTimeUtc;
+  if (exam.studyInstanceUid.empty()) exam.studyInstanceUid = output.exam.studyInstanceUid;
+  if (exam.studyId.empty()) exam.studyId = output.exam.studyId;
+  const std::string problem = CheckExam(exam, true);
+  if (!problem.empty()) throw Failure(problem + "; nothing was exposed");
+  output.exam = exam;
+  std::printf("worklist: %s, %s, accession %s, %s\n", exam.patientName.c_str(), exam.patientId.c_str(),
+              exam.accessionNumber.c_str(), exam.requestedProcedureDescription.c_str());
+  std::fflush(stdout);  // before the exposures' progress on standard error
+}
 
 void Require(bool ok, const std::string& what) {
   if (!ok) throw Failure(what);
@@ -64,7 +142,11 @@ void PollMessagesInto(ImageRecord& record) {
   const int32_t length = GetMsgLength();
   for (int32_t position = 0; position < length; ++position)
     if (const int32_t code = GetSwitchMsg(position)) record.switchCodes.push_back(code);
-  record.temperature = GetTemperature();
+  // The library holds 0 until a temperature frame arrives, and the last
+  // frame's value after: 0 is taken as no reading (a panel at exactly 0 C,
+  // far outside its working range, is not recorded either).
+  const int32_t temperature = GetTemperature();
+  if (temperature != 0) record.temperature = temperature;
 }
 
 // The library's waits give up after 30 s each; a failure well before that can
@@ -89,63 +171,120 @@ std::vector<uint16_t> AcquireOne(int frame) {
   return std::vector<uint16_t>(buffer, buffer + kPixels);
 }
 
+// What one run takes, parsed and checked before the detector is touched.
+struct Acquisition {
+  int panel = 0;
+  int frames = 1;
+  bool enhance = false;
+  EnhancementSettings enhancement{};
+  std::string pixelMap, gainMap;  // both empty: the neutral maps
+  bool acceptBadGains = false;
+};
+
+Acquisition ParseAcquisition(const Arguments& arguments) {
+  Acquisition plan;
+  plan.panel = arguments.IntValue("--panel", 0, 0, 1);
+  plan.frames = arguments.IntValue("--frames", 1, 1, kMaxFrames);
+  if (arguments.Has("--pixel-map") != arguments.Has("--gain-map"))
+    throw UsageError("--pixel-map and --gain-map go together");
+  plan.pixelMap = arguments.Value("--pixel-map");
+  plan.gainMap = arguments.Value("--gain-map");
+  plan.acceptBadGains = arguments.Has(kAcceptBadGainsOption);
+  plan.enhance = arguments.Has("--enhance");
+  if (plan.enhance) {
+    plan.enhancement = ParseEnhancement(arguments.Value("--enhance"));
+  }
+  return plan;
+}
+
+// Writes the corrected image of `frame` and, when asked, its enhanced image
+// referring to it.
+void WriteFrame(const Acquisition& plan, const ImageOutput& output, int frame, const std::vector<uint16_t>& image,
+                ImageRecord& record, std::vector<uint16_t>& source, std::vector<uint16_t>& enhanced) {
+  record.enhanced = false;
+  record.sourceSopClassUid.clear();
+  record.sourceSopInstanceUid.clear();
+  record.sourceExposureIndex.reset();
+  const WrittenDicom corrected = WriteImageFiles(output, frame, "", image.data(), record);
+  if (!plan.enhance) return;
+  (void)source;
+  EnhanceImage(image.data(), enhanced.data(), plan.enhancement);
+  record.enhanced = true;
+  record.enhancement = plan.enhancement;
+  record.sourceSopClassUid = corrected.sopClassUid;
+  record.sourceSopInstanceUid = corrected.sopInstanceUid;
+  record.sourceExposureIndex = corrected.exposureIndex;
+  WriteImageFiles(output, frame, "_enhanced", enhanced.data(), record);
+}
+
+// Arms, exposes and writes every frame; the detector is released when it
+// returns. Returns the frames written (fewer after Ctrl-C).
+int TakeFrames(const Acquisition& plan, const ImageOutput& output) {
+  ImageRecord record;
+  record.command = "acquire";
+  record.panel = plan.panel;
+  DetectorSession session;
+  Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
+  if (!plan.pixelMap.empty()) {
+    LoadMaps(plan.pixelMap, plan.gainMap, plan.panel, plan.acceptBadGains, record);
+  } else {
+    std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+    std::fflush(stdout);  // before the exposures' progress on standard error
+  }
+  Require(PanelSelect(plan.panel) == plan.panel,
+          "PanelSelect(" + std::to_string(plan.panel) + ") did not select the panel");
+  CatchInterrupt();
+
+  std::vector<uint16_t> source(kPixels), enhanced(kPixels);
+  const auto start = std::chrono::steady_clock::now();
+  for (int frame = 1; frame <= plan.frames; ++frame) {
+    const std::vector<uint16_t> image = AcquireOne(frame);
+    PollMessagesInto(record);
+    WriteFrame(plan, output, frame, image, record, source, enhanced);
+    if (plan.frames > 1) {
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      std::fprintf(stderr, "\r%d of %d frames, %.2f frames per second", frame, plan.frames,
+                   seconds > 0 ? frame / seconds : 0.0);
+      if (frame == plan.frames) std::fprintf(stderr, "\n");
+    }
+    if (InterruptRequested() && frame < plan.frames) {
+      RunforDetector(TAVRIX_RUN_CANCEL);
+      return frame;
+    }
+  }
+  return plan.frames;
+}
+
 int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
   options.insert(options.end(), {{"--pixel-map", true}, {"--gain-map", true}, {"--panel", true},
-                                 {"--frames", true}, {"--enhance", true}, {kAcceptBadGainsOption, false}});
+                                 {"--frames", true}, {"--enhance", true}, {"--worklist", true}, {"--send", true},
+                                 {"--outbox", true}, {"--calling-ae", true}, {kAcceptBadGainsOption, false}});
   const Arguments arguments(words, options);
   if (!arguments.Positionals().empty()) throw UsageError("unexpected argument " + arguments.Positionals()[0]);
-  const ImageOutput output = ParseImageOutput(arguments);
-  const int panel = arguments.IntValue("--panel", 0, 0, 1);
-  const int frames = arguments.IntValue("--frames", 1, 1, kMaxFrames);
-  if (arguments.Has("--pixel-map") != arguments.Has("--gain-map"))
-    throw UsageError("--pixel-map and --gain-map go together");
-  ImageRecord record;
-  record.command = "acquire";
-  record.panel = panel;
-  EnhancementSettings enhancement{};
-  const bool enhance = arguments.Has("--enhance");
-  if (enhance) enhancement = ParseEnhancement(arguments.Value("--enhance"));
-  CheckOutputsFree(output, 1, frames, enhance);
+  if (arguments.Has("--worklist")) RefuseWorklistFields(arguments);
+  ImageOutput output = ParseImageOutput(arguments);
+  const StationNetwork network = ParseNetwork(arguments, output.station);
+  output.outbox = network.outbox;
+  const Acquisition plan = ParseAcquisition(arguments);
+  CheckOutputsFree(output, 1, plan.frames, plan.enhance);
+  if (network.worklist) TakeWorklistItem(*network.worklist, output);
 
-  DetectorSession session;
-  Require(CheckFrameGrabber() == 1, "CheckFrameGrabber returned 0: no frame grabber (card or PCI_FRM01 module)");
-  if (arguments.Has("--pixel-map")) {
-    LoadMaps(arguments.Value("--pixel-map"), arguments.Value("--gain-map"), panel, arguments.Has(kAcceptBadGainsOption),
-             record);
-  } else {
-    std::printf("no maps given: the neutral maps are used (nothing is corrected but outliers and the border)\n");
+  const int written = TakeFrames(plan, output);
+  if (written < plan.frames) {
+    std::fprintf(stderr, "\ninterrupted: %d of %d frames written, detector disarmed%s%s\n", written, plan.frames,
+                 network.outbox.empty() ? "" : "; their DICOM files wait in the outbox ", network.outbox.c_str());
+    return kInterruptedStatus;
   }
-  Require(PanelSelect(panel) == panel, "PanelSelect(" + std::to_string(panel) + ") did not select the panel");
-  CatchInterrupt();
-
-  std::vector<uint16_t> enhanced(kPixels);
-  const auto start = std::chrono::steady_clock::now();
-  for (int frame = 1; frame <= frames; ++frame) {
-    const std::vector<uint16_t> image = AcquireOne(frame);
-    PollMessagesInto(record);
-    record.enhanced = false;
-    WriteImageFiles(output, frame, "", image.data(), record);
-    if (enhance) {
-      EnhanceImage(image.data(), enhanced.data(), enhancement);
-      record.enhanced = true;
-      record.enhancement = enhancement;
-      WriteImageFiles(output, frame, "_enhanced", enhanced.data(), record);
-    }
-    if (frames > 1) {
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::fprintf(stderr, "\r%d of %d frames, %.2f frames per second", frame, frames,
-                   seconds > 0 ? frame / seconds : 0.0);
-      if (frame == frames) std::fprintf(stderr, "\n");
-    }
-    if (InterruptRequested() && frame < frames) {
-      RunforDetector(TAVRIX_RUN_CANCEL);
-      std::fprintf(stderr, "\ninterrupted: %d of %d frames written, detector disarmed\n", frame, frames);
-      return kInterruptedStatus;
-    }
+  std::printf("%d frame(s) written as %s_NNNN\n", plan.frames, output.prefix.c_str());
+  // Sent with the detector released: a slow PACS holds up no other exposure.
+  if (!network.pacs) {
+    if (!network.outbox.empty())
+      std::printf("their DICOM files wait in the outbox %s (`tavrix send --outbox %s` sends them)\n",
+                  network.outbox.c_str(), network.outbox.c_str());
+    return 0;
   }
-  std::printf("%d frame(s) written as %s_NNNN\n", frames, output.prefix.c_str());
-  return 0;
+  return SendOutbox(network.outbox, *network.pacs);
 }
 
 }  // namespace

@@ -197,7 +197,7 @@ void RequireFrames(const std::string& what, int frames) {
     throw Failure(what + " hold more than " + std::to_string(kMaxFramesPerSet) + " frames, more than a set may");
 }
 
-FrameSetStats ReadSet(const std::string& what, const std::vector<std::string>& files) {
+FrameSetStats ReadSet(const std::string& what, const std::vector<std::string>& files, Deviations keep) {
   FrameSetAccumulator accumulator;
   const int total = TotalFrames(files);
   AccumulateRawFiles(files, accumulator, [&](int done) {
@@ -205,7 +205,7 @@ FrameSetStats ReadSet(const std::string& what, const std::vector<std::string>& f
     std::fflush(stderr);
   });
   std::fprintf(stderr, "\n");
-  return accumulator.Finish();
+  return accumulator.Finish(keep);
 }
 
 void WriteMaps(const std::string& folder, const CalibrationResult& result) {
@@ -225,7 +225,7 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
     RequireFrames("flat level " + std::to_string(k + 1) + " (" + Join(flatFiles[k]) + ")", TotalFrames(flatFiles[k]));
   if (!checkFiles.empty()) RequireFrames("the check flat (" + Join(checkFiles) + ")", TotalFrames(checkFiles));
 
-  const FrameSetStats darks = ReadSet("darks", darkFiles);
+  const FrameSetStats darks = ReadSet("darks", darkFiles, Deviations::kKeep);
   const double darkMedian = DataMedian(darks.mean);
   CalibrationSources sources;
   sources.darks = Join(darkFiles);
@@ -240,7 +240,7 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
   std::vector<std::unique_ptr<FrameSetStats>> levels;
   std::vector<std::pair<double, size_t>> order;
   for (size_t k = 0; k < flatFiles.size(); ++k) {
-    auto level = std::make_unique<FrameSetStats>(ReadSet("flat level " + std::to_string(k + 1), flatFiles[k]));
+    auto level = std::make_unique<FrameSetStats>(ReadSet("flat level " + std::to_string(k + 1), flatFiles[k], Deviations::kMedianOnly));
     const double median = DataMedian(level->mean);
     if (median <= darkMedian)
       throw Failure("the darks (median " + std::to_string(int(darkMedian)) + ") are brighter than flat level " +
@@ -264,7 +264,7 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
                   std::to_string(levels.size()) + " left");
   std::unique_ptr<FrameSetStats> check;
   if (!checkFiles.empty()) {
-    check = std::make_unique<FrameSetStats>(ReadSet("check flat", checkFiles));
+    check = std::make_unique<FrameSetStats>(ReadSet("check flat", checkFiles, Deviations::kMedianOnly));
     const std::string problem = FlatLevelProblem(*check, darks);
     if (!problem.empty()) throw Failure("the check flat (" + Join(checkFiles) + "): " + problem);
     sources.check = Join(checkFiles);

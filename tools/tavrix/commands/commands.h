@@ -20,6 +20,9 @@ extern const Command kCalibrateCommand;
 extern const Command kCorrectCommand;
 extern const Command kEnhanceCommand;
 extern const Command kMapsCommand;
+extern const Command kQaCommand;
 extern const Command kRawFromImageCommand;
+extern const Command kSendCommand;
+extern const Command kWorklistCommand;
 
 }  // namespace tavrix_tool

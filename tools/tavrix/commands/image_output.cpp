@@ -7,9 +7,17 @@
 #include <filesystem>
 #include <system_error>
 
+#include "commands/outbox_sending.h"
 #include "dicom/dicom_file.h"
+#include "dicom/display_window.h"
+#include "dicom/exam.h"
+#include "dicom/outbox.h"
+#include "dicom/uid_scheme.h"
+#include "dicom/value_checks.h"
 #include "files/image_files.h"
 #include "files/output_files.h"
+#include "files/system_places.h"
+#include "qa/exposure_index.h"
 #include "tavrix_1417_pci_vusk.h"
 
 namespace tavrix_tool {
@@ -18,9 +26,6 @@ namespace {
 
 constexpr int32_t kWidth = TAVRIX_IMAGE_WIDTH;
 constexpr int32_t kHeight = TAVRIX_IMAGE_HEIGHT;
-// An enhanced image spans the 14-bit range; shown whole.
-constexpr double kEnhancedWindowCenter = 8192.0;
-constexpr double kEnhancedWindowWidth = 16384.0;
 
 // Above the 14-bit range every enhanced pixel lies in: a pixel still holding
 // it was never written.
@@ -58,19 +63,34 @@ std::string FormatTime(const char* format) {
   return text;
 }
 
-const std::vector<OptionSpec> kImageOutputOptions = {
-    {"-o", true},           {"--format", true},     {"--force", false},
-    {"--compress", false},  {"--patient-name", true}, {"--patient-id", true},
-    {"--study-description", true},
-};
+namespace {
+
+std::vector<OptionSpec> ImageOutputOptions() {
+  std::vector<OptionSpec> options = {{"-o", true},      {"--format", true},   {"--force", false},
+                                     {"--compress", false}, {"--config", true}, {"--uid-root", true}};
+  for (const ExamField& field : ExamFields()) options.push_back({field.option, true});
+  return options;
+}
+
+}  // namespace
+
+const std::vector<OptionSpec> kImageOutputOptions = ImageOutputOptions();
 
 const char* const kImageOutputUsage =
     "  -o PREFIX                  write PREFIX_0001.tif, PREFIX_0002.tif, ... (the folder must exist)\n"
     "  --format LIST              any of tiff,png,dicom separated by commas (default tiff)\n"
     "  --compress                 deflate-compressed TIFF\n"
     "  --force                    replace files that exist\n"
-    "  --patient-name NAME, --patient-id ID, --study-description TEXT\n"
-    "                             recorded in DICOM files (empty when not given)\n";
+    "DICOM files (one study per run; corrected images series 1, enhanced series 2):\n"
+    "  --patient-name FAMILY^GIVEN, --patient-id ID, --birth-date YYYYMMDD, --sex M|F|O\n"
+    "  --accession N, --study-id ID, --study-description TEXT, --referring-physician NAME\n"
+    "  --body-part CHEST|ABDOMEN|PELVIS|SKULL|CSPINE|TSPINE|LSPINE|SHOULDER|HAND|KNEE|FOOT,\n"
+    "  --view-position AP|PA|LL|RL|LLO|RLO,\n"
+    "  --operator NAME            recorded as given (empty when not given); each is checked\n"
+    "                             against its DICOM rules before anything is done\n"
+    "  --uid-root ROOT            the organisation's UID root (default: the configuration's,\n"
+    "                             else UUID-derived 2.25. UIDs)\n"
+    "  --config FILE              the station configuration (default " TAVRIX_STATION_CONFIG_PLACE ")\n";
 
 ImageOutput ParseImageOutput(const Arguments& arguments) {
   ImageOutput output;
@@ -79,9 +99,25 @@ ImageOutput ParseImageOutput(const Arguments& arguments) {
   output.formats = ParseFormats(arguments.Value("--format", "tiff"));
   output.force = arguments.Has("--force");
   output.compress = arguments.Has("--compress");
-  output.patientName = arguments.Value("--patient-name");
-  output.patientId = arguments.Value("--patient-id");
-  output.studyDescription = arguments.Value("--study-description");
+  for (const ExamField& field : ExamFields()) output.exam.*field.member = arguments.Value(field.option);
+  const std::string problem = CheckExam(output.exam, false);
+  if (!problem.empty()) throw UsageError(problem);
+  // DICOM leaves for a PACS or an outbox, and is what a worklist item is for.
+  for (const char* option : {"--send", "--outbox", "--worklist"})
+    if (arguments.Has(option)) output.formats.dicom = true;
+  if (output.formats.dicom || arguments.Has("--config")) output.station = ReadStationSettings(arguments);
+  if (arguments.Has("--uid-root")) {
+    const std::string rootProblem = CheckUidRoot("--uid-root", arguments.Value("--uid-root"));
+    if (!rootProblem.empty()) throw UsageError(rootProblem);
+    output.station.uidRoot = arguments.Value("--uid-root");
+  }
+  output.exam.studyInstanceUid = NewUid(output.station.uidRoot);
+  output.exam.studyDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
+  // A study needs an ID to be filed under; without one given, its start
+  // "YYMMDDHHMMSS" (UTC) serves, as a station numbers its studies.
+  if (output.exam.studyId.empty()) output.exam.studyId = output.exam.studyDateTimeUtc.substr(2);
+  output.correctedSeriesUid = NewUid(output.station.uidRoot);
+  output.enhancedSeriesUid = NewUid(output.station.uidRoot);
   return output;
 }
 
@@ -105,7 +141,8 @@ std::string RecordJson(const ImageRecord& record, const std::string& utcTime) {
     json += ",\"switch_codes\":[";
     for (size_t i = 0; i < record.switchCodes.size(); ++i)
       json += (i ? "," : "") + std::to_string(record.switchCodes[i]);
-    json += "],\"temperature\":" + std::to_string(record.temperature);
+    json += "]";
+    if (record.temperature) json += ",\"temperature\":" + std::to_string(*record.temperature);
   }
   if (!record.sourceFile.empty()) json += ",\"source_file\":" + JsonString(record.sourceFile);
   if (record.frameIndex >= 0) json += ",\"frame_index\":" + std::to_string(record.frameIndex);
@@ -130,15 +167,74 @@ void CheckOutputsFree(const ImageOutput& output, int firstIndex, int count, bool
     }
 }
 
-void WriteImageFiles(const ImageOutput& output, int index, const std::string& suffix, const uint16_t* image,
-                     const ImageRecord& record) {
+namespace {
+
+// The record, its source file shortened in the middle if need be, so that
+// the whole fits DerivationDescription and stays one JSON object.
+std::string DerivationRecord(ImageRecord record, const std::string& utcTime) {
+  const size_t limit = VrMaxLength(Vr::kST);
+  std::string json = RecordJson(record, utcTime);
+  const std::string source = record.sourceFile;
+  for (size_t keep = source.size(); json.size() > limit && keep > 0;) {
+    keep = keep > json.size() - limit ? keep - (json.size() - limit) : 0;
+    record.sourceFile = ShortenMiddle(source, keep);
+    json = RecordJson(record, utcTime);
+  }
+  return json;
+}
+
+// The exposure index of a corrected image over its whole data area, when
+// the station knows the panel's response and the target.
+std::optional<DicomExposureIndex> ExposureIndexOf(const uint16_t* image, const PanelSettings& panel,
+                                                  const StationSettings& station) {
+  if (!panel.response || !station.targetExposureIndex) return std::nullopt;
+  tavrix_qa::ResponseConversion response;
+  response.countsPerUGy = panel.response->countsPerUGy;
+  response.offset = panel.response->offset;
+  const tavrix_qa::Region whole{0, 0, kHeight, kWidth};
+  DicomExposureIndex index;
+  index.exposureIndex = tavrix_qa::ExposureIndex(image, whole, response);
+  index.targetExposureIndex = *station.targetExposureIndex;
+  if (index.exposureIndex > 0)
+    index.deviationIndex = tavrix_qa::DeviationIndex(index.exposureIndex, index.targetExposureIndex);
+  return index;
+}
+
+DicomImage DicomOf(const ImageOutput& output, const uint16_t* image, const ImageRecord& record,
+                   const std::string& isoTime) {
+  const StationSettings& station = output.station;
+  const PanelSettings& panel = station.panels[record.panel > 0 && record.panel < kPanels ? record.panel : 0];
+  DicomImage info;
+  info.forPresentation = record.enhanced;
+  // A corrected image is for processing: its window is the processing's
+  // to choose, and DICOM allows none.
+  if (record.enhanced) info.window = DataAreaWindow(image, kWidth, kHeight);
+  info.exam = output.exam;
+  info.equipment = {station.manufacturer, station.modelName, station.stationName, panel.deviceSerialNumber,
+                    panel.detectorId, VersionString()};
+  info.seriesInstanceUid = record.enhanced ? output.enhancedSeriesUid : output.correctedSeriesUid;
+  info.seriesNumber = record.enhanced ? kEnhancedSeriesNumber : kCorrectedSeriesNumber;
+  info.sopInstanceUid = NewUid(station.uidRoot);
+  info.sourceSopClassUid = record.sourceSopClassUid;
+  info.sourceSopInstanceUid = record.sourceSopInstanceUid;
+  if (record.temperature) info.detectorTemperature = double(*record.temperature);
+  info.exposureIndex = record.enhanced ? record.sourceExposureIndex : ExposureIndexOf(image, panel, station);
+  info.acquisitionDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
+  info.derivationDescription = DerivationRecord(record, isoTime);
+  return info;
+}
+
+}  // namespace
+
+WrittenDicom WriteImageFiles(const ImageOutput& output, int index, const std::string& suffix, const uint16_t* image,
+                             const ImageRecord& record) {
   const std::string isoTime = FormatTime("%Y-%m-%dT%H:%M:%SZ");
   if (output.formats.tiff) {
     TiffTags tags;
     tags.software = "tavrix " + VersionString();
     tags.dateTime = FormatTime("%Y:%m:%d %H:%M:%S");
-    tags.make = kManufacturer;
-    tags.model = kModelName;
+    tags.make = output.station.manufacturer;
+    tags.model = output.station.modelName;
     tags.description = RecordJson(record, isoTime);
     tags.pixelPitchMm = kPixelPitchMm;
     tags.deflate = output.compress;
@@ -150,20 +246,20 @@ void WriteImageFiles(const ImageOutput& output, int index, const std::string& su
     WriteAtomically(NumberedName(output.prefix, index, suffix, "png"), output.force,
                     [&](const std::string& path) { return WritePngPreview(path, image, kWidth, kHeight, window); });
   }
+  WrittenDicom written;
   if (output.formats.dicom) {
-    DicomImage info;
-    info.forPresentation = record.enhanced;
-    info.windowCenter = kEnhancedWindowCenter;
-    info.windowWidth = kEnhancedWindowWidth;
-    info.patientName = output.patientName;
-    info.patientId = output.patientId;
-    info.studyDescription = output.studyDescription;
-    info.acquisitionDateTimeUtc = FormatTime("%Y%m%d%H%M%S");
-    info.softwareVersion = VersionString();
-    info.derivationDescription = RecordJson(record, isoTime);
-    WriteAtomically(NumberedName(output.prefix, index, suffix, "dcm"), output.force,
-                    [&](const std::string& path) { return WriteDicom(path, image, kWidth, kHeight, info); });
+    DicomImage info = DicomOf(output, image, record, isoTime);
+    info.instanceNumber = index;
+    const std::string path = NumberedName(output.prefix, index, suffix, "dcm");
+    WriteAtomically(path, output.force,
+                    [&](const std::string& temporary) { return WriteDicom(temporary, image, kWidth, kHeight, info); });
+    if (!output.outbox.empty()) {
+      const std::string problem = Outbox(output.outbox).Put(path);
+      if (!problem.empty()) throw Failure(path + ": not put in the outbox " + output.outbox + ": " + problem);
+    }
+    written = {DicomSopClassUid(info), info.sopInstanceUid, info.exposureIndex};
   }
+  return written;
 }
 
 const EnhancementRange kEnhancementRanges[4] = {{"levels", &EnhancementSettings::levels, 1, 5, 5},

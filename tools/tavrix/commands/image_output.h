@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "dicom/dicom_file.h"
+#include "dicom/station_settings.h"
 
 namespace tavrix_tool {
 
@@ -19,10 +22,21 @@ struct ImageOutput {
   Formats formats;
   bool force = false;
   bool compress = false;
-  std::string patientName, patientId, studyDescription;
+  // DICOM: one study per run, its corrected images one series and its
+  // enhanced images another.
+  StationSettings station;
+  DicomPatientStudy exam;
+  std::string correctedSeriesUid, enhancedSeriesUid;
+  std::string outbox;  // when not empty, every DICOM file written is put there too
 };
-// From the parsed arguments; UsageError without -o.
+// From the parsed arguments: UsageError without -o, or naming the exam's
+// field and the rule it breaks; Failure naming the line of a station
+// configuration that cannot be used. The study and series UIDs are new.
 ImageOutput ParseImageOutput(const Arguments& arguments);
+
+// The series numbers of the two kinds of image.
+constexpr int kCorrectedSeriesNumber = 1;
+constexpr int kEnhancedSeriesNumber = 2;
 
 struct EnhancementSettings {
   int levels, strength, radius, decay;
@@ -55,9 +69,20 @@ struct ImageRecord {
   EnhancementSettings enhancement{};
   bool hasMessages = false;
   std::vector<int> switchCodes;
-  int temperature = 0;
+  std::optional<int> temperature;  // degrees Celsius, when a reading arrived
   std::string sourceFile;
   long frameIndex = -1;
+  // The DICOM image an enhanced one was made from, when one was written,
+  // and that image's exposure index.
+  std::string sourceSopClassUid, sourceSopInstanceUid;
+  std::optional<DicomExposureIndex> sourceExposureIndex;
+};
+
+// The DICOM object WriteImageFiles wrote: its SOP class and instance UIDs
+// (empty when DICOM was not chosen).
+struct WrittenDicom {
+  std::string sopClassUid, sopInstanceUid;
+  std::optional<DicomExposureIndex> exposureIndex;
 };
 
 // The record as one JSON object, with the version and the time.
@@ -65,8 +90,9 @@ std::string RecordJson(const ImageRecord& record, const std::string& utcTime);
 
 // Writes PREFIX_NNNN<suffix>.tif/.png/.dcm as chosen; `suffix` is "" or
 // "_enhanced". Throws Failure naming the file that could not be written.
-void WriteImageFiles(const ImageOutput& output, int index, const std::string& suffix, const uint16_t* image,
-                     const ImageRecord& record);
+// A DICOM file goes to the outbox too when one is set.
+WrittenDicom WriteImageFiles(const ImageOutput& output, int index, const std::string& suffix, const uint16_t* image,
+                             const ImageRecord& record);
 
 // Fails before any work when a file the run would write exists (without
 // --force) or its folder is missing.

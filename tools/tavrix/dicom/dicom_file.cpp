@@ -5,16 +5,18 @@
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcdict.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcuid.h>
-#include <dcmtk/dcmdata/dcvrdt.h>
-#include <dcmtk/dcmdata/dcvrlo.h>
-#include <dcmtk/dcmdata/dcvrpn.h>
-#include <dcmtk/dcmdata/dcvrst.h>
+#include <dcmtk/oflog/oflog.h>
 
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
+#include "dicom/coded_terms.h"
+#include "dicom/uid_scheme.h"
+#include "dicom/value_checks.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {
@@ -22,7 +24,8 @@ namespace tavrix_tool {
 namespace {
 
 constexpr uint16_t kBitsStored = 14;
-static_assert((1 << kBitsStored) - 1 == tavrix::kMaxPixelValue, "the pixels' range is 14 bits");
+constexpr uint16_t kMaxPixelValue = (1u << kBitsStored) - 1;
+static_assert(kMaxPixelValue == tavrix::kMaxPixelValue, "the pixels' range is 14 bits");
 // Indirect conversion: a scintillator whose light photodiodes read, as in
 // flat panels of this class. SCINTILLATOR is the DICOM term for it.
 constexpr const char* kDetectorType = "SCINTILLATOR";
@@ -35,13 +38,12 @@ constexpr const char* kImageLaterality = "U";
 // is conventionally viewed. The panel itself cannot know how the patient lay.
 constexpr const char* kPatientOrientation = "L\\F";
 constexpr const char* kUtf8 = "ISO_IR 192";
-
-bool IsAscii(const std::string& text) {
-  for (unsigned char c : text) {
-    if (c >= 0x80) return false;
-  }
-  return true;
-}
+constexpr E_TransferSyntax kTransferSyntax = EXS_LittleEndianExplicit;
+// Why the enhanced image refers to the corrected one: DICOM's code for a
+// source image of an image processing operation.
+constexpr const char* kSourcePurposeCode = "121322";
+constexpr const char* kSourcePurposeScheme = "DCM";
+constexpr const char* kSourcePurposeMeaning = "Source image for image processing operation";
 
 std::string FormatDecimal(double value) {
   char text[32];
@@ -64,185 +66,356 @@ std::string CurrentUtc(const char* format) {
   return text;
 }
 
-// Empty when every text attribute fits its value representation.
-std::string CheckTexts(const DicomImage& info, const std::string& charset) {
-  struct Check {
-    const char* what;
-    OFCondition status;
+// One text attribute: its tag, its keyword (named in a refusal), its VR
+// and its value.
+struct TextAttribute {
+  DcmTagKey tag;
+  const char* keyword;
+  Vr vr;
+  std::string value;
+};
+
+std::vector<TextAttribute> PatientStudyTexts(const DicomPatientStudy& exam) {
+  return {
+      {DCM_PatientName, "PatientName", Vr::kPN, exam.patientName},
+      {DCM_PatientID, "PatientID", Vr::kLO, exam.patientId},
+      {DCM_PatientBirthDate, "PatientBirthDate", Vr::kDA, exam.patientBirthDate},
+      {DCM_PatientSex, "PatientSex", Vr::kCS, exam.patientSex},
+      {DCM_StudyInstanceUID, "StudyInstanceUID", Vr::kUI, exam.studyInstanceUid},
+      {DCM_StudyID, "StudyID", Vr::kSH, exam.studyId},
+      {DCM_AccessionNumber, "AccessionNumber", Vr::kSH, exam.accessionNumber},
+      {DCM_ReferringPhysicianName, "ReferringPhysicianName", Vr::kPN, exam.referringPhysicianName},
+      {DCM_StudyDescription, "StudyDescription", Vr::kLO, exam.studyDescription},
+      {DCM_OperatorsName, "OperatorsName", Vr::kPN, exam.operatorName},
+      {DCM_BodyPartExamined, "BodyPartExamined", Vr::kCS, exam.bodyPartExamined},
+      {DCM_ViewPosition, "ViewPosition", Vr::kCS, exam.viewPosition},
   };
-  const Check checks[] = {
-      {"patient name", DcmPersonName::checkStringValue(info.patientName.c_str(), "1", charset.c_str())},
-      {"patient ID", DcmLongString::checkStringValue(info.patientId.c_str(), "1", charset.c_str())},
-      {"study description",
-       DcmLongString::checkStringValue(info.studyDescription.c_str(), "1", charset.c_str())},
-      {"software version", DcmLongString::checkStringValue(info.softwareVersion.c_str(), "1")},
-      {"derivation description",
-       DcmShortText::checkStringValue(info.derivationDescription.c_str(), charset.c_str())},
+}
+
+std::vector<TextAttribute> EquipmentTexts(const DicomEquipment& equipment) {
+  return {
+      {DCM_Manufacturer, "Manufacturer", Vr::kLO, equipment.manufacturer},
+      {DCM_ManufacturerModelName, "ManufacturerModelName", Vr::kLO, equipment.modelName},
+      {DCM_StationName, "StationName", Vr::kSH, equipment.stationName},
+      {DCM_DeviceSerialNumber, "DeviceSerialNumber", Vr::kLO, equipment.deviceSerialNumber},
+      {DCM_DetectorID, "DetectorID", Vr::kSH, equipment.detectorId},
+      {DCM_SoftwareVersions, "SoftwareVersions", Vr::kLO, equipment.softwareVersion},
   };
-  for (const Check& check : checks) {
-    if (check.status.bad()) return std::string("unusable ") + check.what + ": " + check.status.text();
-  }
+}
+
+std::vector<TextAttribute> RequestTexts(const DicomPatientStudy& exam) {
+  return {
+      {DCM_RequestedProcedureID, "RequestedProcedureID", Vr::kSH, exam.requestedProcedureId},
+      {DCM_RequestedProcedureDescription, "RequestedProcedureDescription", Vr::kLO,
+       exam.requestedProcedureDescription},
+      {DCM_ScheduledProcedureStepID, "ScheduledProcedureStepID", Vr::kSH, exam.scheduledStepId},
+      {DCM_ScheduledProcedureStepDescription, "ScheduledProcedureStepDescription", Vr::kLO,
+       exam.scheduledStepDescription},
+  };
+}
+
+std::vector<TextAttribute> ImageTexts(const DicomImage& info) {
+  return {
+      {DCM_SeriesInstanceUID, "SeriesInstanceUID", Vr::kUI, info.seriesInstanceUid},
+      {DCM_SOPInstanceUID, "SOPInstanceUID", Vr::kUI, info.sopInstanceUid},
+      {DCM_ReferencedSOPClassUID, "ReferencedSOPClassUID", Vr::kUI, info.sourceSopClassUid},
+      {DCM_ReferencedSOPInstanceUID, "ReferencedSOPInstanceUID", Vr::kUI, info.sourceSopInstanceUid},
+      {DCM_DerivationDescription, "DerivationDescription", Vr::kST, info.derivationDescription},
+  };
+}
+
+std::vector<TextAttribute> AllTexts(const DicomImage& info) {
+  std::vector<TextAttribute> all;
+  for (const std::vector<TextAttribute>& part : {PatientStudyTexts(info.exam), EquipmentTexts(info.equipment),
+                                                 RequestTexts(info.exam), ImageTexts(info)})
+    all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+std::string CheckDateTime(const std::string& what, const std::string& dateTime) {
+  const std::string problem = "\"" + dateTime + "\" is not YYYYMMDDHHMMSS";
+  if (dateTime.size() != 14 || dateTime.find_first_not_of("0123456789") != std::string::npos)
+    return what + ": " + problem;
+  if (!CheckValue(what, Vr::kDA, dateTime.substr(0, 8)).empty()) return what + ": " + problem;
+  const int hours = std::stoi(dateTime.substr(8, 2)), minutes = std::stoi(dateTime.substr(10, 2)),
+            seconds = std::stoi(dateTime.substr(12, 2));
+  if (hours > 23 || minutes > 59 || seconds > 60) return what + ": " + problem;
   return "";
 }
 
-std::string CheckDateTime(const std::string& dateTime) {
-  if (dateTime.size() != 14 || dateTime.find_first_not_of("0123456789") != std::string::npos ||
-      DcmDateTime::checkStringValue(dateTime.c_str(), "1").bad()) {
-    return "acquisition date and time \"" + dateTime + "\" is not YYYYMMDDHHMMSS";
-  }
-  return "";
-}
-
-std::string NewUid(const char* root) {
-  char uid[100];
-  return dcmGenerateUniqueIdentifier(uid, root);
-}
-
-// Why the image or its texts cannot be stored, or "".
-std::string InputProblem(const uint16_t* image, int32_t width, int32_t height, const DicomImage& info,
-                         const std::string& charset) {
-  if (image == nullptr || width <= 0 || height <= 0 || width > 65535 || height > 65535) {
+std::string CheckImage(const uint16_t* image, int32_t width, int32_t height) {
+  if (image == nullptr || width <= 0 || height <= 0 || width > 65535 || height > 65535)
     return "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels cannot be stored";
-  }
   const size_t count = size_t(width) * size_t(height);
   for (size_t i = 0; i < count; ++i) {
-    if (image[i] > tavrix::kMaxPixelValue) {
-      return "pixel (" + std::to_string(i / size_t(width)) + ", " + std::to_string(i % size_t(width)) +
-             ") is " + std::to_string(image[i]) + ", above the 14-bit range";
+    if (image[i] > kMaxPixelValue) {
+      return "pixel (" + std::to_string(i / size_t(width)) + ", " + std::to_string(i % size_t(width)) + ") is " +
+             std::to_string(image[i]) + ", above the 14-bit range";
     }
   }
-  if (info.forPresentation && !(std::isfinite(info.windowCenter) && std::isfinite(info.windowWidth) &&
-                                info.windowWidth >= 1)) {
-    return "window width must be at least 1";
-  }
-  std::string reason = CheckTexts(info, charset);
-  if (reason.empty()) reason = CheckDateTime(info.acquisitionDateTimeUtc);
-  if (!reason.empty()) return reason;
-  // Without the dictionary every attribute would be written with an unknown VR.
-  if (!dcmDataDict.isDictionaryLoaded()) return "the DICOM data dictionary is not available";
   return "";
 }
 
-// Inserts attributes until the first failure, which it keeps.
-class Attributes {
+std::string CheckInfo(const DicomImage& info) {
+  for (const TextAttribute& text : AllTexts(info)) {
+    const std::string problem = CheckValue(text.keyword, text.vr, text.value);
+    if (!problem.empty()) return problem;
+  }
+  for (const TextAttribute& required :
+       {TextAttribute{DCM_StudyInstanceUID, "StudyInstanceUID", Vr::kUI, info.exam.studyInstanceUid},
+        TextAttribute{DCM_SeriesInstanceUID, "SeriesInstanceUID", Vr::kUI, info.seriesInstanceUid},
+        TextAttribute{DCM_SOPInstanceUID, "SOPInstanceUID", Vr::kUI, info.sopInstanceUid}}) {
+    if (required.value.empty()) return std::string(required.keyword) + ": missing";
+  }
+  if (info.sourceSopClassUid.empty() != info.sourceSopInstanceUid.empty())
+    return "the source image needs both its SOP class and its instance UID";
+  if (info.window && !(std::isfinite(info.window->center) && std::isfinite(info.window->width) &&
+                       info.window->width >= 1))
+    return "window width must be at least 1";
+  if (info.seriesNumber < 1 || info.instanceNumber < 1) return "series and instance numbers start at 1";
+  if (info.detectorTemperature && !std::isfinite(*info.detectorTemperature)) return "DetectorTemperature: not a number";
+  std::string problem = CheckDateTime("AcquisitionDateTime", info.acquisitionDateTimeUtc);
+  if (problem.empty()) problem = CheckDateTime("StudyDate and StudyTime", info.exam.studyDateTimeUtc);
+  return problem;
+}
+
+bool AnyNeedsUtf8(const DicomImage& info) {
+  for (const TextAttribute& text : AllTexts(info))
+    if (NeedsUtf8(text.value)) return true;
+  return false;
+}
+
+// Builds the dataset of `info` in `data`; the first failure in `status`.
+class DatasetBuilder {
  public:
-  explicit Attributes(DcmDataset* data) : data_(data) {}
+  explicit DatasetBuilder(DcmItem* data) : data_(data) {}
   void Put(const DcmTagKey& tag, const std::string& value) {
     if (status_.good()) status_ = data_->putAndInsertString(tag, value.c_str());
+  }
+  void PutIfGiven(const DcmTagKey& tag, const std::string& value) {
+    if (!value.empty()) Put(tag, value);
   }
   void Put16(const DcmTagKey& tag, uint16_t value) {
     if (status_.good()) status_ = data_->putAndInsertUint16(tag, value);
   }
-  void Empty(const DcmTagKey& tag) {
+  void PutEmptySequence(const DcmTagKey& tag) {
     if (status_.good()) status_ = data_->insertEmptyElement(tag);
   }
-  void Pixels(const uint16_t* image, size_t count) {
-    if (status_.good()) status_ = data_->putAndInsertUint16Array(DCM_PixelData, image, static_cast<unsigned long>(count));
+  // Sequence `tag` with one item coding `term`, or empty without a term.
+  void PutCode(const DcmTagKey& tag, const CodedTerm* term) {
+    if (term == nullptr) return PutEmptySequence(tag);
+    if (DcmItem* item = NewItem(tag)) {
+      DatasetBuilder code(item);
+      code.Put(DCM_CodeValue, term->code);
+      code.Put(DCM_CodingSchemeDesignator, kSnomedScheme);
+      code.Put(DCM_CodeMeaning, term->meaning);
+      Merge(code.Status());
+    }
+  }
+  // A new item of sequence `tag` to fill, or null after a failure.
+  DcmItem* NewItem(const DcmTagKey& tag) {
+    DcmItem* item = nullptr;
+    if (status_.good()) status_ = data_->findOrCreateSequenceItem(tag, item, -2);
+    return status_.good() ? item : nullptr;
+  }
+  void Merge(const OFCondition& status) {
+    if (status_.good()) status_ = status;
   }
   const OFCondition& Status() const { return status_; }
 
  private:
-  DcmDataset* data_;
+  DcmItem* data_;
   OFCondition status_ = EC_Normal;
 };
 
-// SOP Common, Patient and General Study. Every date and time is UTC, which
-// the offset declares; the unknown ones are present and empty.
-void PutInstanceAndStudy(Attributes& a, const DicomImage& info, bool ascii) {
-  const std::string date = info.acquisitionDateTimeUtc.substr(0, 8);
-  const std::string time = info.acquisitionDateTimeUtc.substr(8);
-  a.Put(DCM_SOPClassUID,
-        info.forPresentation ? UID_DigitalXRayImageStorageForPresentation : UID_DigitalXRayImageStorageForProcessing);
-  a.Put(DCM_SOPInstanceUID, NewUid(SITE_INSTANCE_UID_ROOT));
-  if (!ascii) a.Put(DCM_SpecificCharacterSet, kUtf8);
-  a.Put(DCM_TimezoneOffsetFromUTC, "+0000");
-  a.Put(DCM_InstanceCreationDate, CurrentUtc("%Y%m%d"));
-  a.Put(DCM_InstanceCreationTime, CurrentUtc("%H%M%S"));
-  a.Put(DCM_PatientName, info.patientName);
-  a.Put(DCM_PatientID, info.patientId);
-  a.Put(DCM_PatientBirthDate, "");
-  a.Put(DCM_PatientSex, "");
-  a.Put(DCM_StudyInstanceUID, NewUid(SITE_STUDY_UID_ROOT));
-  a.Put(DCM_StudyDate, date);
-  a.Put(DCM_StudyTime, time);
-  a.Put(DCM_ReferringPhysicianName, "");
-  a.Put(DCM_StudyID, "");
-  a.Put(DCM_AccessionNumber, "");
-  if (!info.studyDescription.empty()) a.Put(DCM_StudyDescription, info.studyDescription);
+void PutPatientAndStudy(DatasetBuilder& put, const DicomPatientStudy& exam) {
+  // Patient and General Study: the unknown ones of type 2 present and empty.
+  put.Put(DCM_PatientName, exam.patientName);
+  put.Put(DCM_PatientID, exam.patientId);
+  put.Put(DCM_PatientBirthDate, exam.patientBirthDate);
+  put.Put(DCM_PatientSex, exam.patientSex);
+  put.Put(DCM_StudyInstanceUID, exam.studyInstanceUid);
+  put.Put(DCM_StudyDate, exam.studyDateTimeUtc.substr(0, 8));
+  put.Put(DCM_StudyTime, exam.studyDateTimeUtc.substr(8));
+  put.Put(DCM_ReferringPhysicianName, exam.referringPhysicianName);
+  put.Put(DCM_StudyID, exam.studyId);
+  put.Put(DCM_AccessionNumber, exam.accessionNumber);
+  put.PutIfGiven(DCM_StudyDescription, exam.studyDescription);
 }
 
-// General Series, DX Series, General Equipment, General Image, General
-// Acquisition and DX Anatomy Imaged (the anatomy is not known: its sequence
-// stays empty).
-void PutSeriesAndAcquisition(Attributes& a, const DicomImage& info) {
-  const std::string date = info.acquisitionDateTimeUtc.substr(0, 8);
-  const std::string time = info.acquisitionDateTimeUtc.substr(8);
-  a.Put(DCM_Modality, "DX");
-  a.Put(DCM_SeriesInstanceUID, NewUid(SITE_SERIES_UID_ROOT));
-  a.Put(DCM_SeriesNumber, "1");
-  a.Put(DCM_SeriesDate, date);
-  a.Put(DCM_SeriesTime, time);
-  a.Put(DCM_PresentationIntentType, info.forPresentation ? "FOR PRESENTATION" : "FOR PROCESSING");
-  a.Put(DCM_Manufacturer, kManufacturer);
-  a.Put(DCM_ManufacturerModelName, kModelName);
-  a.Put(DCM_SoftwareVersions, info.softwareVersion);
-  a.Put(DCM_InstanceNumber, "1");
-  a.Put(DCM_PatientOrientation, kPatientOrientation);
-  a.Put(DCM_ContentDate, date);
-  a.Put(DCM_ContentTime, time);
-  a.Put(DCM_AcquisitionDateTime, info.acquisitionDateTimeUtc);
-  if (!info.derivationDescription.empty()) a.Put(DCM_DerivationDescription, info.derivationDescription);
-  a.Put(DCM_ImageLaterality, kImageLaterality);
-  a.Empty(DCM_AnatomicRegionSequence);
+void PutRequest(DatasetBuilder& put, const DicomPatientStudy& exam) {
+  if (exam.requestedProcedureId.empty() && exam.scheduledStepId.empty()) return;
+  DcmItem* item = put.NewItem(DCM_RequestAttributesSequence);
+  if (item == nullptr) return;
+  DatasetBuilder request(item);
+  request.PutIfGiven(DCM_AccessionNumber, exam.accessionNumber);
+  request.Put(DCM_RequestedProcedureID, exam.requestedProcedureId);
+  request.PutIfGiven(DCM_RequestedProcedureDescription, exam.requestedProcedureDescription);
+  request.Put(DCM_ScheduledProcedureStepID, exam.scheduledStepId);
+  request.PutIfGiven(DCM_ScheduledProcedureStepDescription, exam.scheduledStepDescription);
+  put.Merge(request.Status());
 }
 
-// DX Image (with Image Pixel), VOI LUT, DX Detector and Acquisition Context.
-// The corrected image is what the panel measured; the enhanced one is derived
-// from it for display, starting from a logarithmic mapping.
-void PutImage(Attributes& a, const uint16_t* image, int32_t width, int32_t height, const DicomImage& info) {
-  a.Put(DCM_ImageType, info.forPresentation ? "DERIVED\\PRIMARY" : "ORIGINAL\\PRIMARY");
-  a.Put16(DCM_SamplesPerPixel, 1);
-  a.Put(DCM_PhotometricInterpretation, "MONOCHROME2");
-  a.Put16(DCM_Rows, uint16_t(height));
-  a.Put16(DCM_Columns, uint16_t(width));
-  a.Put16(DCM_BitsAllocated, 16);
-  a.Put16(DCM_BitsStored, kBitsStored);
-  a.Put16(DCM_HighBit, kBitsStored - 1);
-  a.Put16(DCM_PixelRepresentation, 0);
-  a.Put(DCM_PixelIntensityRelationship, info.forPresentation ? "LOG" : "LIN");
-  a.Put(DCM_PixelIntensityRelationshipSign, kIntensitySign);
-  a.Put(DCM_RescaleIntercept, "0");
-  a.Put(DCM_RescaleSlope, "1");
-  a.Put(DCM_RescaleType, "US");
-  a.Put(DCM_LossyImageCompression, "00");
-  a.Put(DCM_BurnedInAnnotation, "NO");
-  // The shape MONOCHROME2 calls for: higher values display brighter.
-  a.Put(DCM_PresentationLUTShape, "IDENTITY");
-  if (info.forPresentation) {
-    a.Put(DCM_WindowCenter, FormatDecimal(info.windowCenter));
-    a.Put(DCM_WindowWidth, FormatDecimal(info.windowWidth));
+void PutSourceImage(DatasetBuilder& put, const DicomImage& info) {
+  if (info.sourceSopInstanceUid.empty()) return;
+  DcmItem* item = put.NewItem(DCM_SourceImageSequence);
+  if (item == nullptr) return;
+  DatasetBuilder source(item);
+  source.Put(DCM_ReferencedSOPClassUID, info.sourceSopClassUid);
+  source.Put(DCM_ReferencedSOPInstanceUID, info.sourceSopInstanceUid);
+  if (DcmItem* code = source.NewItem(DCM_PurposeOfReferenceCodeSequence)) {
+    DatasetBuilder purpose(code);
+    purpose.Put(DCM_CodeValue, kSourcePurposeCode);
+    purpose.Put(DCM_CodingSchemeDesignator, kSourcePurposeScheme);
+    purpose.Put(DCM_CodeMeaning, kSourcePurposeMeaning);
+    source.Merge(purpose.Status());
   }
-  a.Put(DCM_DetectorType, kDetectorType);
-  a.Put(DCM_ImagerPixelSpacing, ImagerPixelSpacing());
-  a.Empty(DCM_AcquisitionContextSequence);
-  a.Pixels(image, size_t(width) * size_t(height));
+  put.Merge(source.Status());
+}
+
+void PutEquipment(DatasetBuilder& put, const DicomEquipment& equipment) {
+  put.Put(DCM_Manufacturer, equipment.manufacturer);
+  put.PutIfGiven(DCM_ManufacturerModelName, equipment.modelName);
+  put.PutIfGiven(DCM_StationName, equipment.stationName);
+  put.PutIfGiven(DCM_DeviceSerialNumber, equipment.deviceSerialNumber);
+  put.PutIfGiven(DCM_SoftwareVersions, equipment.softwareVersion);
+}
+
+void PutPixelModule(DatasetBuilder& put, const DicomImage& info, int32_t width, int32_t height) {
+  // DX Image (with Image Pixel). The corrected image is what the panel
+  // measured; the enhanced one is derived from it for display.
+  put.Put(DCM_ImageType, info.forPresentation ? "DERIVED\\PRIMARY" : "ORIGINAL\\PRIMARY");
+  put.Put16(DCM_SamplesPerPixel, 1);
+  put.Put(DCM_PhotometricInterpretation, "MONOCHROME2");
+  put.Put16(DCM_Rows, uint16_t(height));
+  put.Put16(DCM_Columns, uint16_t(width));
+  put.Put16(DCM_BitsAllocated, 16);
+  put.Put16(DCM_BitsStored, kBitsStored);
+  put.Put16(DCM_HighBit, kBitsStored - 1);
+  put.Put16(DCM_PixelRepresentation, 0);
+  // The enhancement starts from a logarithmic mapping of the corrected image.
+  put.Put(DCM_PixelIntensityRelationship, info.forPresentation ? "LOG" : "LIN");
+  put.Put(DCM_PixelIntensityRelationshipSign, kIntensitySign);
+  put.Put(DCM_RescaleIntercept, "0");
+  put.Put(DCM_RescaleSlope, "1");
+  put.Put(DCM_RescaleType, "US");
+  put.Put(DCM_LossyImageCompression, "00");
+  put.Put(DCM_BurnedInAnnotation, "NO");
+  // The shape MONOCHROME2 calls for: higher values display brighter.
+  put.Put(DCM_PresentationLUTShape, "IDENTITY");
+  if (info.window) {
+    // VOI LUT.
+    put.Put(DCM_WindowCenter, FormatDecimal(info.window->center));
+    put.Put(DCM_WindowWidth, FormatDecimal(info.window->width));
+  }
+}
+
+void PutDetector(DatasetBuilder& put, const DicomImage& info) {
+  put.Put(DCM_DetectorType, kDetectorType);
+  put.PutIfGiven(DCM_DetectorID, info.equipment.detectorId);
+  if (info.detectorTemperature) put.Put(DCM_DetectorTemperature, FormatDecimal(*info.detectorTemperature));
+  put.Put(DCM_ImagerPixelSpacing, ImagerPixelSpacing());
+  if (info.exposureIndex) {
+    put.Put(DCM_ExposureIndex, FormatDecimal(info.exposureIndex->exposureIndex));
+    put.Put(DCM_TargetExposureIndex, FormatDecimal(info.exposureIndex->targetExposureIndex));
+    if (info.exposureIndex->deviationIndex)
+      put.Put(DCM_DeviationIndex, FormatDecimal(*info.exposureIndex->deviationIndex));
+  }
+}
+
+void PutDataset(DatasetBuilder& put, const DicomImage& info, int32_t width, int32_t height) {
+  const std::string& acquired = info.acquisitionDateTimeUtc;
+  // SOP Common. Every date and time below is UTC, which the offset declares.
+  put.Put(DCM_SOPClassUID, DicomSopClassUid(info));
+  put.Put(DCM_SOPInstanceUID, info.sopInstanceUid);
+  if (AnyNeedsUtf8(info)) put.Put(DCM_SpecificCharacterSet, kUtf8);
+  put.Put(DCM_TimezoneOffsetFromUTC, "+0000");
+  put.Put(DCM_InstanceCreationDate, CurrentUtc("%Y%m%d"));
+  put.Put(DCM_InstanceCreationTime, CurrentUtc("%H%M%S"));
+  PutPatientAndStudy(put, info.exam);
+
+  // General Series, DX Series and DX Positioning.
+  put.Put(DCM_Modality, "DX");
+  put.Put(DCM_SeriesInstanceUID, info.seriesInstanceUid);
+  put.Put(DCM_SeriesNumber, std::to_string(info.seriesNumber));
+  put.Put(DCM_SeriesDate, acquired.substr(0, 8));
+  put.Put(DCM_SeriesTime, acquired.substr(8));
+  put.PutIfGiven(DCM_OperatorsName, info.exam.operatorName);
+  put.PutIfGiven(DCM_BodyPartExamined, info.exam.bodyPartExamined);
+  PutRequest(put, info.exam);
+  put.Put(DCM_PresentationIntentType, info.forPresentation ? "FOR PRESENTATION" : "FOR PROCESSING");
+  if (!info.exam.viewPosition.empty()) {
+    put.Put(DCM_ViewPosition, info.exam.viewPosition);
+    // DX Positioning, present with the view: its type 2 positioner unknown.
+    put.Put(DCM_PositionerType, "");
+    put.PutCode(DCM_ViewCodeSequence, FindTerm(ViewPositionTerms(), info.exam.viewPosition));
+  }
+
+  PutEquipment(put, info.equipment);
+
+  // General Image and General Acquisition.
+  put.Put(DCM_InstanceNumber, std::to_string(info.instanceNumber));
+  put.Put(DCM_PatientOrientation, kPatientOrientation);
+  put.Put(DCM_ContentDate, acquired.substr(0, 8));
+  put.Put(DCM_ContentTime, acquired.substr(8));
+  put.Put(DCM_AcquisitionDateTime, acquired);
+  put.PutIfGiven(DCM_DerivationDescription, info.derivationDescription);
+  PutSourceImage(put, info);
+
+  // DX Anatomy Imaged: empty when the body part is not known.
+  put.Put(DCM_ImageLaterality, kImageLaterality);
+  put.PutCode(DCM_AnatomicRegionSequence, FindTerm(BodyPartTerms(), info.exam.bodyPartExamined));
+
+  PutPixelModule(put, info, width, height);
+  PutDetector(put, info);
+
+  // Acquisition Context: nothing is known of it.
+  put.PutEmptySequence(DCM_AcquisitionContextSequence);
+}
+
+// The file meta information as DCMTK builds it, then naming this tool as
+// the writer instead of DCMTK, and the group length counted again.
+OFCondition PutMetaInformation(DcmFileFormat& file) {
+  OFCondition status = file.validateMetaInfo(kTransferSyntax);
+  DcmMetaInfo* meta = file.getMetaInfo();
+  if (status.good()) status = meta->putAndInsertString(DCM_ImplementationClassUID, kImplementationClassUid);
+  if (status.good()) status = meta->putAndInsertString(DCM_ImplementationVersionName, kImplementationVersionName);
+  if (status.good()) status = meta->computeGroupLengthAndPadding(EGL_withGL, EPD_noChange, kTransferSyntax);
+  return status;
 }
 
 }  // namespace
 
+const char* DicomSopClassUid(const DicomImage& info) {
+  return info.forPresentation ? UID_DigitalXRayImageStorageForPresentation : UID_DigitalXRayImageStorageForProcessing;
+}
+
 std::string WriteDicom(const std::string& path, const uint16_t* image, int32_t width, int32_t height,
                        const DicomImage& info) {
-  const bool ascii = IsAscii(info.patientName) && IsAscii(info.patientId) && IsAscii(info.studyDescription) &&
-                     IsAscii(info.derivationDescription);
-  const std::string problem = InputProblem(image, width, height, info, ascii ? "" : kUtf8);
-  if (!problem.empty()) return problem;
+  std::string reason = CheckImage(image, width, height);
+  if (reason.empty()) reason = CheckInfo(info);
+  if (!reason.empty()) return reason;
+  // Without the dictionary every attribute would be written with an unknown VR.
+  if (!dcmDataDict.isDictionaryLoaded()) return "the DICOM data dictionary is not available";
+
   DcmFileFormat file;
-  Attributes attributes(file.getDataset());
-  PutInstanceAndStudy(attributes, info, ascii);
-  PutSeriesAndAcquisition(attributes, info);
-  PutImage(attributes, image, width, height, info);
-  if (attributes.Status().bad()) return std::string("building the DICOM object failed: ") + attributes.Status().text();
-  const OFCondition status = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);
+  DatasetBuilder put(file.getDataset());
+  PutDataset(put, info, width, height);
+  OFCondition status = put.Status();
+  if (status.good()) {
+    const size_t count = size_t(width) * size_t(height);
+    status = file.getDataset()->putAndInsertUint16Array(DCM_PixelData, image, static_cast<unsigned long>(count));
+  }
+  if (status.good()) status = PutMetaInformation(file);
+  if (status.bad()) return std::string("building the DICOM object failed: ") + status.text();
+
+  // Saving a meta header as it was built draws DCMTK's warning; meant here.
+  OFLogger logger = OFLog::getLogger("dcmtk.dcmdata");
+  const auto level = static_cast<OFLogger::LogLevel>(logger.getLogLevel());
+  logger.setLogLevel(OFLogger::ERROR_LOG_LEVEL);
+  status = file.saveFile(path.c_str(), kTransferSyntax, EET_ExplicitLength, EGL_recalcGL, EPD_noChange, 0, 0,
+                         EWM_dontUpdateMeta);
+  logger.setLogLevel(level);
   if (status.bad()) return std::string("writing failed: ") + status.text();
   return "";
 }

@@ -12,3 +12,4 @@ add_library(tavrix_dicom_net STATIC ${TAVRIX_DICOM_NET_SOURCES})
 # Users include "dicom/outbox.h", ...
 target_include_directories(tavrix_dicom_net PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(tavrix_dicom_net PUBLIC DCMTK::dcmnet DCMTK::dcmdata)
+

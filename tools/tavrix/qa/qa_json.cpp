@@ -3,7 +3,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include <nlohmann/json.hpp>
+
 #include "dqe.h"
+#include "qa_error.h"
 
 namespace tavrix_qa {
 namespace {
@@ -75,8 +78,8 @@ void QaJson::AddNoisePower(const NoisePower& nnps, double kermaUGy) {
                                   });
 }
 
-void QaJson::AddDqe(const Curve& dqe, double kermaUGy, const std::string& beam) {
-  body_ += ",\n" + Object("dqe", {
+void QaJson::AddDqe(const Curve& dqe, double kermaUGy, const std::string& beam, const std::string& key) {
+  body_ += ",\n" + Object(key, {
                                      Field("beam_quality", Quoted(beam)),
                                      Field("beam_quality_table", Quoted(kBeamQualityEdition)),
                                      Field("air_kerma_ugy", Number(kermaUGy)),
@@ -121,6 +124,78 @@ void QaJson::AddDark(const DarkResult& dark) {
                                   });
 }
 
+void QaJson::AddMaps(const std::string& pixelMapSha256, const std::string& gainMapSha256) {
+  body_ += ",\n" + Object("maps", {
+                                      Field("pixel_map_sha256", Quoted(pixelMapSha256)),
+                                      Field("gain_map_sha256", Quoted(gainMapSha256)),
+                                  });
+}
+
 std::string QaJson::Text() const { return "{\n" + body_ + "\n}\n"; }
+
+namespace {
+
+using Json = nlohmann::ordered_json;  // the keys in the order written
+
+// A number of the file, NaN for null.
+double NumberOf(const Json& value) { return value.is_number() ? value.get<double>() : NAN; }
+
+std::vector<double> NumbersOf(const Json& object, const char* key) {
+  std::vector<double> values;
+  for (const Json& value : object.at(key)) values.push_back(NumberOf(value));
+  return values;
+}
+
+Curve CurveOf(const Json& object, const char* frequencies, const char* values) {
+  Curve curve{NumbersOf(object, frequencies), NumbersOf(object, values)};
+  if (curve.frequenciesPerMm.size() != curve.values.size())
+    FailImages(std::string("qa.json: ") + values + " and " + frequencies + " differ in length");
+  return curve;
+}
+
+EdgeMtf MtfOf(const Json& object) {
+  EdgeMtf edge;
+  const std::string direction = object.at("direction").get<std::string>();
+  edge.direction = direction == DirectionName(MtfDirection::kVertical) ? MtfDirection::kVertical : MtfDirection::kHorizontal;
+  edge.angleDegrees = NumberOf(object.at("edge_angle_degrees"));
+  const Json& region = object.at("region");
+  edge.region = {region.at("top").get<int32_t>(), region.at("left").get<int32_t>(), region.at("height").get<int32_t>(),
+                 region.at("width").get<int32_t>()};
+  edge.mtf = CurveOf(object, "frequencies_per_mm", "values");
+  return edge;
+}
+
+NoisePower NoisePowerOf(const Json& object) {
+  NoisePower nnps;
+  nnps.average = CurveOf(object, "frequencies_per_mm", "values_mm2");
+  nnps.horizontal = CurveOf(object, "frequencies_per_mm", "horizontal_values_mm2");
+  nnps.vertical = CurveOf(object, "frequencies_per_mm", "vertical_values_mm2");
+  nnps.meanSignal = NumberOf(object.at("mean_signal"));
+  nnps.flats = object.at("flats").get<int32_t>();
+  nnps.regions = object.at("regions").get<int32_t>();
+  return nnps;
+}
+
+}  // namespace
+
+QaJsonContents ReadQaJson(const std::string& text) {
+  QaJsonContents contents;
+  try {
+    const Json file = Json::parse(text);
+    for (const auto& [key, value] : file.items())
+      if (key.rfind("mtf", 0) == 0) contents.mtfs.push_back(MtfOf(value));
+    if (file.contains("nnps")) {
+      contents.nnps = NoisePowerOf(file.at("nnps"));
+      contents.nnpsKermaUGy = NumberOf(file.at("nnps").at("air_kerma_ugy"));
+    }
+    if (file.contains("maps")) {
+      contents.pixelMapSha256 = file.at("maps").at("pixel_map_sha256").get<std::string>();
+      contents.gainMapSha256 = file.at("maps").at("gain_map_sha256").get<std::string>();
+    }
+  } catch (const Json::exception& error) {
+    FailImages(std::string("not a qa.json of this tool: ") + error.what());
+  }
+  return contents;
+}
 
 }  // namespace tavrix_qa

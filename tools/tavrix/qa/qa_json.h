@@ -3,7 +3,9 @@
 // arrays of frequency and value, numbers that could not be measured as null.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "curve.h"
 #include "dark.h"
@@ -23,7 +25,11 @@ class QaJson {
   // `key`: "mtf" for the first edge, another (e.g. "mtf_vertical") for a second.
   void AddMtf(const EdgeMtf& edge, const std::string& key = "mtf");
   void AddNoisePower(const NoisePower& nnps, double kermaUGy);
-  void AddDqe(const Curve& dqe, double kermaUGy, const std::string& beam);
+  // `key`: "dqe" for the first MTF's direction, another for a second.
+  void AddDqe(const Curve& dqe, double kermaUGy, const std::string& beam, const std::string& key = "dqe");
+  // The SHA-256 of the maps the frames were corrected with, so that results
+  // from two panels are never combined.
+  void AddMaps(const std::string& pixelMapSha256, const std::string& gainMapSha256);
   void AddResponse(const ResponseFit& fit);
   void AddLag(const LagResult& lag);
   void AddDark(const DarkResult& dark);
@@ -32,5 +38,18 @@ class QaJson {
  private:
   std::string body_;
 };
+
+// What a later measurement reads back from a qa.json: the MTFs (in the
+// order written), the NNPS with its air kerma, and the maps' digests.
+struct QaJsonContents {
+  std::vector<EdgeMtf> mtfs;
+  std::optional<NoisePower> nnps;
+  double nnpsKermaUGy = 0.0;
+  std::string pixelMapSha256, gainMapSha256;
+};
+
+// Throws QaError (the images' kind) naming what is wrong when `text` is not
+// a qa.json as QaJson writes it.
+QaJsonContents ReadQaJson(const std::string& text);
 
 }  // namespace tavrix_qa

@@ -128,6 +128,17 @@ int32_t Plot::Y(double value) const { return Bottom() - int32_t(std::lround(Frac
 
 void Plot::Point(double x, double y, Rgb colour) { picture_.Set(Y(y), X(x), colour); }
 
+void Plot::Polyline(const std::vector<double>& x, const std::vector<double>& y, Rgb colour) {
+  for (size_t i = 1; i < std::min(x.size(), y.size()); ++i) {
+    if (!std::isfinite(y[i - 1]) || !std::isfinite(y[i])) continue;
+    const int32_t x0 = X(x[i - 1]), y0 = Y(y[i - 1]), x1 = X(x[i]), y1 = Y(y[i]);
+    const int32_t steps = std::max({std::abs(x1 - x0), std::abs(y1 - y0), 1});
+    for (int32_t k = 0; k <= steps; ++k)
+      picture_.Set(y0 + int32_t(std::lround(double(y1 - y0) * k / steps)),
+                   x0 + int32_t(std::lround(double(x1 - x0) * k / steps)), colour);
+  }
+}
+
 void Plot::Marker(double x, Rgb colour, bool dashed) {
   const double at = Fraction(x, x_.range);
   if (at < 0.0 || at > 1.0) return;

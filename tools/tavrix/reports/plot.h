@@ -56,6 +56,9 @@ class Plot {
   int32_t PlotHeight() const { return plotHeight_; }
 
   void Point(double x, double y, Rgb colour);
+  // Straight lines through the points in turn; a point that is not a
+  // number breaks the line.
+  void Polyline(const std::vector<double>& x, const std::vector<double>& y, Rgb colour);
   // A vertical line across the plotting area at `x`, dashed or solid.
   void Marker(double x, Rgb colour, bool dashed);
   // The axes, ticks, numbers and titles, drawn over what is there.
