@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/interrupt.h"
 #include "cli/program_start.h"
 #include "commands/commands.h"
 #include "commands/image_output.h"
@@ -28,7 +29,7 @@ void PrintOverview(std::FILE* out) {
                "\n`tavrix COMMAND --help` shows a command's options; `tavrix --version` the version.\n"
                "Exit status: 0 done, 1 failed (one line on standard error says why), 2 wrong usage,\n"
                "3 files stay unsent in the outbox (send, acquire --send), 130 stopped by Ctrl-C\n"
-               "after the current frame (the files written stay).\n");
+               "at a safe point (the files finished stay, nothing partial).\n");
 }
 
 void PrintUsage(const Command& command, std::FILE* out) {
@@ -95,6 +96,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tavrix %s: %s\n\n", command->name, error.what());
     PrintUsage(*command, stderr);
     return 2;
+  } catch (const tavrix_tool::Interrupted& error) {
+    std::fprintf(stderr, "tavrix %s: %s\n", command->name, error.what());
+    return tavrix_tool::kInterruptedStatus;
   } catch (const tavrix_tool::Failure& error) {
     std::fprintf(stderr, "tavrix %s: %s\n", command->name, error.what());
     return 1;

@@ -24,7 +24,27 @@ absent() { [ ! -e "$1" ] || fail "$1 was written"; }
 frame=16204480
 seed=11
 "$make_frames" dark 8 $seed dark.raw && "$make_frames" flat:0.7 8 $seed flat.raw &&
-  "$make_frames" flat:1.0 8 $seed bright.raw && "$make_frames" flat:0.02 8 $seed faint.raw || exit 1
+  "$make_frames" flat:1.0 8 $seed bright.raw && "$make_frames" flat:0.02 8 $seed faint.raw &&
+  "$make_frames" flat:0.5 8 $seed check.raw || exit 1
+# The flats with a 400 x 400 block in the beam: the dark frame's words there,
+# found through the raw frame of an image marking the block.
+python3 - <<'PY' || exit 1
+row = lambda r: b"\0" * 3800 + b"\1\0" * 400 + b"\0" * 1544 if 1500 <= r < 1900 else b"\0" * 6144
+open("mark.img.raw", "wb").write(b"".join(row(r) for r in range(3072)))
+PY
+"$tavrix" raw-from-image mark.img.raw -o mark.raw >/dev/null || exit 1
+python3 - <<'PY' || exit 1
+import array
+frame = 16204480
+block = [i for i, v in enumerate(array.array("H", open("mark.raw", "rb").read())) if v]
+dark = array.array("H", open("dark.raw", "rb").read(frame))
+with open("flat.raw", "rb") as flats, open("object.raw", "wb") as out:
+    for _ in range(8):
+        words = array.array("H", flats.read(frame))
+        for i in block:
+            words[i] = dark[i]
+        out.write(words.tobytes())
+PY
 
 # Usage errors: exit 2 with the usage.
 expect 0 "" "$tavrix" calibrate --help; grep -q "usage: tavrix calibrate build" out.txt || fail "calibrate --help"
@@ -35,8 +55,17 @@ expect 2 "unknown option --bogus" "$tavrix" calibrate build --bogus -o x
 expect 2 "--dead-below must be" "$tavrix" calibrate build --darks dark.raw --flats flat.raw --dead-below 7 -o x
 absent x
 
+# A level refused leaves fewer than asked: exit 1, nothing written, unless allowed.
+expect 1 "1 of 2 flat level\(s\) refused, nothing written.*--allow-fewer-levels" \
+  "$tavrix" calibrate build --darks dark.raw --flats flat.raw --flats bright.raw -o fewer
+grep -q "refused: .*full scale" err.txt || fail "the refused level's reason is not given"
+absent fewer
+
 # A build from files: one good level and one at full scale, which is refused.
-expect 0 "refused: .*full scale" "$tavrix" calibrate build --darks dark.raw --flats flat.raw --flats bright.raw -o maps
+expect 0 "refused: .*full scale" "$tavrix" calibrate build --darks dark.raw --flats flat.raw --flats bright.raw \
+  --allow-fewer-levels --station "Room 3" --panel-id "SN 0042" -o maps
+grep -q "no independent check" out.txt || fail "a build without a check flat claims a check"
+grep -q "verdict: FAIL" out.txt || fail "a build without an independent check passes"
 grep -q "reading darks: 8 of 8 frames" err.txt || fail "no progress line while reading"
 grep -q "defective pixels:" out.txt || fail "no summary printed"
 [ "$(stat -c %s maps/pixel_map.bin)" = 9443329 ] || fail "pixel_map.bin has the wrong size"
@@ -91,6 +120,26 @@ if command -v chromium >/dev/null; then
 else
   echo "chromium not installed: the report's rendering is not checked" >&2
 fi
+
+# The report a service engineer signs: when, with what, which panel, the
+# frames by digest, and a verdict against the limits shown.
+report=maps/report.html
+for want in "Verdict: FAIL" "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} UTC" "tavrix 1\.0\.0" "Room 3" "SN 0042" \
+            "no reading" "$(sha256sum dark.raw | cut -c1-64)" "$(sha256sum flat.raw | cut -c1-64)" "--max-defects" \
+            "no independent check"; do
+  grep -qE -- "$want" $report || fail "the report lacks '$want'"
+done
+expect 0 "verdict: PASS" "$tavrix" calibrate build --darks dark.raw --flats flat.raw --check check.raw -o checked
+grep -q "check flat corrected" out.txt || fail "the check flat's result is not printed"
+grep -q "Verdict: PASS" checked/report.html || fail "the report of a passing build says no PASS"
+expect 0 "verdict: FAIL; flagged rows and columns 3, at most 0 \(--max-lines\)" \
+  "$tavrix" calibrate build --darks dark.raw --flats flat.raw --check check.raw --max-lines 0 --force -o checked
+
+# An object in the beam is named as what it likely is, not listed as defects.
+expect 1 "object or the collimator in the beam.*clear the beam" \
+  "$tavrix" calibrate build --darks dark.raw --flats object.raw -o beam
+[ "$(wc -c < err.txt)" -lt 2000 ] || fail "the message for an object in the beam is $(wc -c < err.txt) bytes long"
+absent beam/pixel_map.bin
 
 # An output folder holding maps: refused without --force, maps untouched.
 before=$(sha256sum maps/pixel_map.bin)
@@ -154,6 +203,20 @@ PCI_FRM01_SIM_SCENE="flat:0.7*8,dark*8" PCI_FRM01_SIM_SEED=$seed \
   expect 1 "acq holds darks.raw already; --force" "$tavrix" calibrate acquire --darks 8 --flats 8 --yes -o acq
 [ "$(cat acq/darks.raw acq/flats_1.raw | sha256sum)" = "$before" ] || fail "acquire overwrote an earlier run's frames"
 grep -q "acquiring" err.txt && fail "acquire exposed before refusing the existing frames"
+
+# Ctrl-C while a set is acquired: exit 130, the output folder as it was, no
+# temporary file or folder left. Started with Ctrl-C's default action, as from a
+# terminal (a script's background job would ignore it).
+PCI_FRM01_SIM_SCENE="dark*64" PCI_FRM01_SIM_SEED=$seed python3 -c \
+  'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])' \
+  "$tavrix" calibrate acquire --darks 64 --flats 8 --yes -o stopped >/dev/null 2>ctrl-c.err </dev/null &
+pid=$!
+for _ in $(seq 1 300); do compgen -G "stopped*/darks.raw.part-*" >/dev/null && break; sleep 0.1; done
+kill -INT "$pid"
+wait "$pid"; status=$?
+[ "$status" = 130 ] || fail "an interrupted calibrate acquire exited $status, expected 130"
+grep -q "interrupted while acquiring darks" ctrl-c.err || fail "no word of the interruption: $(tail -c 300 ctrl-c.err)"
+! compgen -G "stopped*" >/dev/null || fail "files left: $(ls -d stopped*)"
 
 [ "$failures" = 0 ] && echo "calibrate: all checks passed"
 exit $((failures > 0))

@@ -40,6 +40,10 @@ expect 2 "unknown option --bogus" "$tavrix" acquire --bogus -o a
 expect 2 "usage: tavrix acquire" "$tavrix" acquire -o
 expect 2 "--panel must be" "$tavrix" acquire --panel 7 -o a
 expect 2 "--enhance takes 4" "$tavrix" acquire --enhance 1,2 -o a
+# Values the library would leave its output untouched with: refused before arming.
+expect 2 "--enhance: levels 0 is outside 1..5" "$tavrix" acquire --enhance 0,10,2,10 -o badenh
+expect 2 "--enhance: decay 31 is outside 1..30" "$tavrix" acquire --enhance 5,10,2,31 -o badenh
+no_files "badenh_*"
 expect 2 "-o PREFIX is required" "$tavrix" acquire
 expect 2 "--format: unknown" "$tavrix" acquire --format jpeg -o a
 # Options are taken strictly: one value each, whole numbers as written, a value is a value.
@@ -81,6 +85,15 @@ PCI_FRM01_SIM_FAULT=never-ready PCI_FRM01_SIM_FAULT_AFTER=1 expect 1 "RunforDete
   "$tavrix" acquire --frames 3 -o late
 [ -s late_0001.tif ] || fail "the frame acquired before the time-out is gone"
 no_files "late_0002*"
+
+# Ctrl-C during that wait: exit 130 once the wait ends, saying so.
+PCI_FRM01_SIM_FAULT=never-ready "$tavrix" acquire -o waiting >/dev/null 2>wait.err &
+pid=$!
+sleep 2
+kill -INT "$pid"
+wait "$pid"; status=$?
+[ "$status" = 130 ] || fail "Ctrl-C during the wait for a frame: exit $status, expected 130"
+grep -q "interrupted while waiting for frame 1" wait.err || fail "Ctrl-C during the wait: $(head -c 300 wait.err)"
 
 # A frame the card fails to deliver, whole or at all: exit 1 naming it and what
 # the card reported; the frame before stays, nothing is written for it.
@@ -165,6 +178,18 @@ printf 'II*\x00\x08\x00\x00\x00\x08\x00\x00\x01\x03\x00\x01\x00\x00\x00\x02\x00\
 expect 1 "small.tif: 2 x 2, 1 channel\(s\) of 8 bits" "$tavrix" enhance -o e4 small.tif
 no_files "e[234]_*"
 expect 2 "--levels must be" "$tavrix" enhance --levels 0 -o e5 acq_0001.tif
+# Inputs that are no 16-bit image: the reason, or the format found and the ones read.
+mkdir -p a_folder out_folder
+expect 1 "a_folder: a folder, not a file" "$tavrix" enhance -o e6 a_folder
+expect 1 "a_folder: a folder, not a file" "$tavrix" maps a_folder
+expect 1 "a_folder: a folder, not a file" "$tavrix" raw-from-image a_folder -o e6.raw
+expect 1 "acq_0001.dcm: it is a DICOM file.*16-bit single-channel TIFF" "$tavrix" enhance -o e6 acq_0001.dcm
+expect 1 "acq_0001.png: it is a PNG image" "$tavrix" enhance -o e6 acq_0001.png
+tiffcp acq_0001.tif acq_0001.tif two_pages.tif
+expect 1 "two_pages.tif: holds 2 images" "$tavrix" enhance -o e6 two_pages.tif
+no_files "e6*"
+expect 1 "out_folder: is a folder" "$tavrix" raw-from-image acq_0001.tif -o out_folder --force
+no_files "out_folder.part-*"
 # A TIFF whose tags say its pixels mean something else is refused, the tag named.
 cp acq_0001.tif white.tif && tiffset -s 262 0 white.tif && cp acq_0001.tif turned.tif && tiffset -s 274 3 turned.tif
 expect 1 "white.tif: Photometric 0 \(min-is-white\)" "$tavrix" enhance -o white white.tif

@@ -174,7 +174,7 @@ std::string DefectsCsv(const CalibrationResult& result) {
   return csv.str();
 }
 
-std::string CalibrationSummary(const CalibrationResult& result) {
+std::string CalibrationSummary(const CalibrationResult& result, const Verdict& verdict) {
   std::ostringstream out;
   size_t defective = 0;
   for (size_t k = 1; k < size_t(PixelClass::kClassCount); ++k)
@@ -187,20 +187,53 @@ std::string CalibrationSummary(const CalibrationResult& result) {
   for (size_t k = 0; k < result.levels.size(); ++k)
     out << "level " << k + 1 << ": median " << int(result.levels[k].medianReading) << ", non-uniformity "
         << Percent(result.levels[k].cvBefore) << " before, " << Percent(result.levels[k].cvAfter) << " after\n";
-  out << (result.checkGiven ? "check flat" : "last level") << " corrected: " << Percent(result.checkCv, 3)
-      << " coefficient of variation\n";
+  if (result.checkGiven)
+    out << "check flat corrected: " << Percent(result.checkCv, 3) << " coefficient of variation\n";
+  else
+    out << "no independent check: no check flat was given (--check); the level the gain was built from proves "
+           "nothing\n";
+  out << "verdict: " << (verdict.passed ? "PASS" : "FAIL");
+  for (const AcceptanceCheck& check : verdict.checks)
+    if (!check.passed) out << "; " << check.what << " " << check.figure << ", " << check.limit;
+  out << "\n";
   return out.str();
 }
 
 namespace {
 
+std::string OrNotGiven(const std::string& text, const char* option) {
+  return text.empty() ? std::string("not given (") + option + ")" : text;
+}
+
+void AddVerdict(HtmlPage& page, const Verdict& verdict) {
+  page.Heading(std::string("Verdict: ") + (verdict.passed ? "PASS" : "FAIL"), !verdict.passed);
+  std::vector<HtmlPage::Row> rows;
+  for (const AcceptanceCheck& check : verdict.checks)
+    rows.push_back({check.what, check.figure, check.limit, check.passed ? "pass" : "FAIL"});
+  page.Table({"acceptance", "found", "limit", ""}, rows);
+}
+
+void AddIdentity(HtmlPage& page, const CalibrationSources& sources) {
+  page.Heading("Calibration");
+  page.Table({"record", "value"}, {{"date and time", sources.created},
+                        {"station", OrNotGiven(sources.station, "--station")},
+                        {"panel", OrNotGiven(sources.panelId, "--panel-id")},
+                        {"panel temperature during the frames", sources.temperature},
+                        {"frames", sources.command},
+                        {"tool", "tavrix " + sources.toolVersion},
+                        {"library", "Tavrix 1417 PCI Vusk " + sources.libraryVersion + " (linked in)"}});
+}
+
 void AddSources(HtmlPage& page, const CalibrationSources& sources) {
   page.Heading("Frames");
-  std::vector<HtmlPage::Row> rows = {{"darks", sources.darks}};
-  for (size_t k = 0; k < sources.levels.size(); ++k) rows.push_back({"flat level " + std::to_string(k + 1), sources.levels[k]});
-  rows.push_back({"check flat", sources.check.empty() ? "none (the last level serves)" : sources.check});
-  for (const std::string& refused : sources.refusedLevels) rows.push_back({"refused level", refused});
-  page.Table({"set", "files"}, rows);
+  std::vector<HtmlPage::Row> rows;
+  for (const FrameFile& file : sources.files)
+    rows.push_back({file.set, file.path, std::to_string(file.frames), file.sha256});
+  page.Table({"set", "file", "frames", "SHA-256"}, rows);
+  if (sources.check.empty())
+    page.Paragraph("No check flat was given: no independent check of the correction was made; the uniformity below "
+                   "is that of the last level, which the gain was built from.");
+  for (const std::string& refused : sources.refusedLevels) page.Paragraph("Refused level: " + refused);
 }
 
 std::string ClusterLine(const CalibrationResult& result) {
@@ -253,7 +286,7 @@ void AddUniformity(HtmlPage& page, const CalibrationResult& result) {
     rows.push_back({std::to_string(k + 1), Number(f.medianReading, 0), Number(f.medianSignal, 0), Percent(f.cvBefore),
                     Percent(f.cvAfter, 3), Number(f.temporalNoise, 1)});
   }
-  rows.push_back({result.checkGiven ? "check flat" : "last level", "", "", Percent(result.checkCvRaw),
+  rows.push_back({result.checkGiven ? "check flat" : "last level (not independent)", "", "", Percent(result.checkCvRaw),
                   Percent(result.checkCv, 3), ""});
   page.Table({"level", "median reading", "median signal", "CV before (offset subtracted)", "CV after (gain map)",
               "temporal noise"},
@@ -299,12 +332,17 @@ void AddThresholds(HtmlPage& page, const CalibrationSettings& settings) {
 }  // namespace
 
 void WriteCalibrationReport(const std::string& folder, const CalibrationResult& result,
-                            const CalibrationSources& sources, const CalibrationSettings& settings) {
+                            const CalibrationSources& sources, const CalibrationSettings& settings,
+                            const Verdict& verdict) {
   HtmlPage page("Panel calibration");
-  if (!result.refusals.empty()) {
+  const std::string beam = BeamProblem(result);
+  if (!result.refusals.empty() || !beam.empty()) {
     page.Heading("Maps not written", true);
+    if (!beam.empty()) page.Paragraph("Likely cause: " + beam + ".");
     page.List(result.refusals, true);
   }
+  AddVerdict(page, verdict);
+  AddIdentity(page, sources);
   AddSources(page, sources);
   AddDefects(page, result);
   const GainReport gains = AnalyseGainMap(result.gains);

@@ -5,7 +5,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <csignal>
+#include <signal.h>
 #endif
 
 namespace tavrix_tool {
@@ -36,11 +36,19 @@ void CatchInterrupt() {
 #if defined(_WIN32)
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 #else
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  // Without SA_RESTART, so that a prompt waiting for Enter returns.
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 #endif
 }
 
 bool InterruptRequested() { return g_interrupted; }
+
+void StopIfInterrupted(const std::string& message) {
+  if (InterruptRequested()) throw Interrupted(message);
+}
 
 }  // namespace tavrix_tool

@@ -169,6 +169,8 @@ std::vector<uint16_t> AcquireOne(int frame) {
   if (RunforDetector(TAVRIX_RUN_ACQUIRE) != 1) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     RunforDetector(TAVRIX_RUN_CANCEL);
+    StopIfInterrupted("interrupted while waiting for frame " + std::to_string(frame) + "; " +
+                      std::to_string(frame - 1) + " frame(s) written, detector disarmed");
     throw Failure("RunforDetector(2) returned 0 for frame " + std::to_string(frame) + ": " +
                   (seconds < kFrameWaitSeconds
                        ? "the card reported the frame transfer failed or incomplete; no image was taken"
@@ -202,8 +204,7 @@ Acquisition ParseAcquisition(const Arguments& arguments) {
   plan.raw = arguments.Has("--raw");
   plan.enhance = arguments.Has("--enhance");
   if (plan.enhance) {
-    const std::vector<int> v = ParseIntegerList(arguments.Value("--enhance"), 4, "--enhance");
-    plan.enhancement = {v[0], v[1], v[2], v[3]};
+    plan.enhancement = ParseEnhancement(arguments.Value("--enhance"));
   }
   return plan;
 }
@@ -265,13 +266,10 @@ void WriteFrame(const Acquisition& plan, const ImageOutput& output, int frame, c
   record.sourceExposureIndex.reset();
   const WrittenDicom corrected = WriteImageFiles(output, frame, "", image.data(), record);
   if (!plan.enhance) return;
-  std::memcpy(source.data(), image.data(), kPixels * sizeof(uint16_t));
-  std::memset(enhanced.data(), 0, kPixels * sizeof(uint16_t));
-  const EnhancementSettings& e = plan.enhancement;
-  Require(Enhancement(source.data(), enhanced.data(), e.levels, e.strength, e.radius, e.decay) == 1,
-          "Enhancement refused the image");
+  (void)source;
+  EnhanceImage(image.data(), enhanced.data(), plan.enhancement);
   record.enhanced = true;
-  record.enhancement = e;
+  record.enhancement = plan.enhancement;
   record.sourceSopClassUid = corrected.sopClassUid;
   record.sourceSopInstanceUid = corrected.sopInstanceUid;
   record.sourceExposureIndex = corrected.exposureIndex;

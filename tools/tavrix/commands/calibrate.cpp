@@ -8,31 +8,47 @@
 #include <memory>
 #include <system_error>
 
+#include "calibration/acceptance.h"
 #include "calibration/calibration_analysis.h"
 #include "calibration/calibration_frames.h"
 #include "calibration/calibration_report.h"
 #include "cli/command_line.h"
+#include "cli/interrupt.h"
 #include "cli/usage_facts.h"
 #include "commands/commands.h"
+#include "commands/image_output.h"
 #include "files/folder_replacement.h"
 #include "files/map_files.h"
 #include "files/output_files.h"
 #include "files/native_paths.h"
 #include "files/raw_frames.h"
+#include "files/utc_time.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {
 
 namespace {
 
+std::string LimitsUsage() {
+  std::string text;
+  const AcceptanceLimits defaults;
+  for (const AcceptanceLimit& limit : kAcceptanceLimits) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  %-21s most %s (%g)\n", (std::string(limit.option) + " X").c_str(), limit.what,
+                  defaults.*limit.field);
+    text += line;
+  }
+  return text;
+}
+
 const std::string kResponse = WindowName(kResponseWindow);
 const std::string kUniformity = WindowName(kUniformityWindow);
 const std::string kUsage =
     "usage: tavrix calibrate build --darks FILE... --flats FILE... [--flats FILE...] [--check FILE...]\n"
-    "                              [THRESHOLDS] [--force] -o DIR\n"
+    "                              [THRESHOLDS] [LIMITS] [IDENTITY] [--allow-fewer-levels] [--force] -o DIR\n"
     "       tavrix calibrate acquire --darks N --flats N [--levels K] [--check N] [--yes]\n"
     "                              [--discard-frames]\n"
-    "                              [THRESHOLDS] [--force] -o DIR\n"
+    "                              [THRESHOLDS] [LIMITS] [IDENTITY] [--allow-fewer-levels] [--force] -o DIR\n"
     "\n"
     "Builds the panel's maps from uncorrected frames (read out only: no filter, no maps,\n"
     "no border) and writes DIR/pixel_map.bin, DIR/gain_map.bin, DIR/defects.csv and\n"
@@ -42,8 +58,16 @@ const std::string kUsage =
     "through the frame grabber, asks for each dose (Enter to go on; --yes does not ask),\n"
     "stores them as raw files in DIR (darks.raw, flats_K.raw, check.raw), kept for a later\n"
     "`calibrate build`, and builds from them; --discard-frames removes them once the maps\n"
-    "are written.\n"
+    "are written. Ctrl-C stops it and leaves DIR as it was, no frame file and no temporary\n"
+    "file written (exit status 130).\n"
     "\n"
+    "A flat level refused (saturated, too dim, too noisy) stops the build (exit 1) unless\n"
+    "--allow-fewer-levels builds from the levels left. The report opens with a verdict, PASS or\n"
+    "FAIL against the acceptance LIMITS (FAIL without a check flat: no independent check).\n"
+    "\n"
+    "  --station NAME        the station, for the report (IDENTITY)\n"
+    "  --panel-id ID         the panel's serial number, for the report (IDENTITY)\n"
+    "  --allow-fewer-levels  build from the levels left when a level is refused\n"
     "  --dead-below F        signal below F x the median: dead (0.10)\n"
     "  --hot-above N         dark above the median dark by N counts: hot (819)\n"
     "  --over-above F        response above F x its " + kResponse + " median (1.3)\n"
@@ -57,9 +81,10 @@ const std::string kUsage =
     "DIR changes whole or not at all: everything is written into a new folder beside it,\n"
     "which replaces DIR only when complete; the calibration it held is kept as DIR.previous\n"
     "(other files in DIR are carried over). A refused calibration leaves DIR as it was and\n"
-    "its report in DIR.refused.\n";
+    "its report in DIR.refused.\n\n" + LimitsUsage();
 
 constexpr int kMaxFlatLevels = 8;
+const char* const kStoppedByInterrupt = "stopped by Ctrl-C";
 const char* const kPixelMapName = "pixel_map.bin";
 const char* const kGainMapName = "gain_map.bin";
 const char* const kDarksName = "darks.raw";
@@ -84,7 +109,9 @@ const Threshold kThresholds[] = {
 
 // The options of each mode: build takes files, acquire takes frame counts.
 std::vector<OptionSpec> Options(bool build) {
-  std::vector<OptionSpec> options = {{"-o", true}, {"--force", false}};
+  std::vector<OptionSpec> options = {{"-o", true},       {"--force", false},  {"--allow-fewer-levels", false},
+                                     {"--station", true}, {"--panel-id", true}};
+  for (const AcceptanceLimit& limit : kAcceptanceLimits) options.push_back({limit.option, true});
   if (build) {
     options.insert(options.end(), {{"--darks", false, true}, {"--flats", false, true}, {"--check", false, true}});
   } else {
@@ -100,6 +127,31 @@ CalibrationSettings ParseSettings(const Arguments& arguments) {
   CalibrationSettings settings;
   for (const Threshold& t : kThresholds) settings.*t.field = arguments.NumberValue(t.option, settings.*t.field, t.low, t.high);
   return settings;
+}
+
+AcceptanceLimits ParseLimits(const Arguments& arguments) {
+  AcceptanceLimits limits;
+  for (const AcceptanceLimit& l : kAcceptanceLimits)
+    limits.*l.field = arguments.NumberValue(l.option, limits.*l.field, l.low, l.high);
+  return limits;
+}
+
+// Everything a build takes beside the frames.
+struct BuildOptions {
+  CalibrationSettings settings;
+  AcceptanceLimits limits;
+  bool allowFewerLevels = false;
+  std::string station, panelId;
+};
+
+BuildOptions ParseBuildOptions(const Arguments& arguments) {
+  return {ParseSettings(arguments), ParseLimits(arguments), arguments.Has("--allow-fewer-levels"),
+          arguments.Value("--station"), arguments.Value("--panel-id")};
+}
+
+void AddFrameFiles(CalibrationSources& sources, const std::string& set, const std::vector<std::string>& files) {
+  const std::vector<int> counts = CountRawFrames(files);
+  for (size_t f = 0; f < files.size(); ++f) sources.files.push_back({set, files[f], counts[f], FileSha256(files[f])});
 }
 
 // The names a calibration writes into its folder; anything else there (frames
@@ -170,8 +222,9 @@ void WriteMaps(const std::string& folder, const CalibrationResult& result) {
 // Builds the calibration into `staging` and swaps it in as `folder`; a refused
 // one goes to FOLDER.refused, `folder` untouched.
 int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<std::vector<std::string>>& flatFiles,
-                   const std::vector<std::string>& checkFiles, const CalibrationSettings& settings,
-                   const std::string& folder, const std::string& staging) {
+                   const std::vector<std::string>& checkFiles, const BuildOptions& options,
+                   const std::string& folder, const std::string& staging, const char* how) {
+  const CalibrationSettings& settings = options.settings;
   // Every file's size and every set's length before a frame is read.
   RequireFrames("the darks", TotalFrames(darkFiles));
   for (size_t k = 0; k < flatFiles.size(); ++k)
@@ -182,6 +235,14 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
   const double darkMedian = DataMedian(darks.mean);
   CalibrationSources sources;
   sources.darks = Join(darkFiles);
+  sources.created = UtcNow("%Y-%m-%d %H:%M:%S UTC");
+  sources.toolVersion = VersionString();
+  sources.libraryVersion = VersionString();  // one copy of the library, linked in
+  sources.station = options.station;
+  sources.panelId = options.panelId;
+  // Uncorrected frames come without the serial channel that reports it.
+  sources.temperature = "no reading";
+  sources.command = how;
   std::vector<std::unique_ptr<FrameSetStats>> levels;
   std::vector<std::pair<double, size_t>> order;
   for (size_t k = 0; k < flatFiles.size(); ++k) {
@@ -203,6 +264,10 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
     levels.push_back(std::move(level));
   }
   if (levels.empty()) throw Failure("no flat level is left to calibrate with");
+  if (!sources.refusedLevels.empty() && !options.allowFewerLevels)
+    throw Failure(std::to_string(sources.refusedLevels.size()) + " of " + std::to_string(flatFiles.size()) +
+                  " flat level(s) refused, nothing written; repeat them, or --allow-fewer-levels builds from the " +
+                  std::to_string(levels.size()) + " left");
   std::unique_ptr<FrameSetStats> check;
   if (!checkFiles.empty()) {
     check = std::make_unique<FrameSetStats>(ReadSet("check flat", checkFiles, Deviations::kMedianOnly));
@@ -220,11 +285,22 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
   }
   sources.levels = names;
 
+  AddFrameFiles(sources, "darks", darkFiles);
+  for (size_t k = 0; k < sources.levels.size(); ++k)
+    AddFrameFiles(sources, "flat level " + std::to_string(k + 1), {sources.levels[k]});
+  if (!checkFiles.empty()) AddFrameFiles(sources, "check flat", checkFiles);
+
   const CalibrationResult result = Calibrate(darks, sorted, check.get(), settings);
+  const Verdict verdict = Judge(result, options.limits);
   const std::string csv = DefectsCsv(result);
   WriteBytesAtomically(staging + "/defects.csv", true, csv.data(), csv.size());
-  WriteCalibrationReport(staging, result, sources, settings);
-  std::printf("%s", CalibrationSummary(result).c_str());
+  WriteCalibrationReport(staging, result, sources, settings, verdict);
+  std::printf("%s", CalibrationSummary(result, verdict).c_str());
+  if (const std::string beam = BeamProblem(result); !beam.empty()) {
+    const std::string refused = folder + ".refused";
+    MoveFolderTo(staging, refused);
+    throw Failure("maps not written: " + beam + " (see " + refused + "/report.html; " + folder + " is as it was)");
+  }
   if (!result.refusals.empty()) {
     // One line however many: the report lists them all.
     const size_t more = result.refusals.size() - 1;
@@ -246,12 +322,19 @@ int BuildFromFiles(const std::vector<std::string>& darkFiles, const std::vector<
 void AcquireSet(tavrix::internal::RawFrameSource& grabber, const std::string& what, int frames,
                 const std::string& path) {
   int done = 0;
-  WriteRawFrames(path, true, frames, [&](uint8_t* frame) -> std::string {
-    if (!grabber.Capture(frame)) return "the frame grabber delivered no frame";
-    std::fprintf(stderr, "\racquiring %s: %d of %d frames", what.c_str(), ++done, frames);
-    std::fflush(stderr);
-    return "";
-  });
+  try {
+    WriteRawFrames(path, true, frames, [&](uint8_t* frame) -> std::string {
+      if (InterruptRequested()) return kStoppedByInterrupt;
+      if (!grabber.Capture(frame)) return InterruptRequested() ? kStoppedByInterrupt : "the frame grabber delivered no frame";
+      std::fprintf(stderr, "\racquiring %s: %d of %d frames", what.c_str(), ++done, frames);
+      std::fflush(stderr);
+      return "";
+    });
+  } catch (const Failure&) {
+    std::fprintf(stderr, "\n");
+    StopIfInterrupted("interrupted while acquiring " + what + "; nothing written, the output folder as it was");
+    throw;
+  }
   std::fprintf(stderr, "\n");
 }
 
@@ -260,7 +343,10 @@ void AskFor(const std::string& prompt, bool yes) {
   std::fflush(stdout);
   if (yes) return;
   std::string answer;
-  if (!std::getline(std::cin, answer)) throw Failure("stopped: no answer on standard input");
+  if (!std::getline(std::cin, answer)) {
+    StopIfInterrupted("interrupted at the prompt; nothing written, the output folder as it was");
+    throw Failure("stopped: no answer on standard input");
+  }
 }
 
 struct AcquisitionPlan {
@@ -270,8 +356,9 @@ struct AcquisitionPlan {
 
 // Acquires every set into `staging`, then builds there. A failure once the
 // sets are in hand keeps them, with the folder, as FOLDER.refused.
-int AcquireAndBuild(const AcquisitionPlan& plan, const CalibrationSettings& settings, const std::string& folder,
+int AcquireAndBuild(const AcquisitionPlan& plan, const BuildOptions& options, const std::string& folder,
                     const std::string& staging) {
+  CatchInterrupt();
   auto grabber = std::make_unique<tavrix::internal::RawFrameSource>();
   const char* reason = "";
   if (!grabber->Open(reason)) throw Failure(reason);
@@ -295,7 +382,8 @@ int AcquireAndBuild(const AcquisitionPlan& plan, const CalibrationSettings& sett
   }
   grabber.reset();
   try {
-    return BuildFromFiles({darkFile}, flatFiles, checkFiles, settings, folder, staging);
+    return BuildFromFiles({darkFile}, flatFiles, checkFiles, options, folder, staging,
+                          "acquired through the frame grabber (calibrate acquire)");
   } catch (const Failure& failure) {
     std::error_code error;
     if (!std::filesystem::exists(FsPath(staging), error)) throw;  // moved aside as refused already
@@ -304,7 +392,7 @@ int AcquireAndBuild(const AcquisitionPlan& plan, const CalibrationSettings& sett
   }
 }
 
-int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
+int Acquire(const Arguments& arguments, const BuildOptions& options) {
   const std::string folder = FolderName(arguments.Value("-o"));
   if (!arguments.Has("--darks") || !arguments.Has("--flats")) throw UsageError("acquire needs --darks N and --flats N");
   AcquisitionPlan plan;
@@ -323,7 +411,7 @@ int Acquire(const Arguments& arguments, const CalibrationSettings& settings) {
   CheckOutputFolder(folder, arguments.Has("--force"), names);
   const std::string staging = MakeStagingFolder(folder);
   try {
-    const int status = AcquireAndBuild(plan, settings, folder, staging);
+    const int status = AcquireAndBuild(plan, options, folder, staging);
     if (status == 0 && arguments.Has("--discard-frames"))
       for (size_t i = 2; i < names.size(); ++i) RemoveFile(folder + "/" + names[i]);  // the frames, not the maps
     return status;
@@ -340,8 +428,8 @@ int Run(const std::vector<std::string>& words) {
   if (!arguments.Positionals().empty())
     throw UsageError("'" + arguments.Positionals()[0] + "' belongs to no option");
   if (!arguments.Has("-o")) throw UsageError("-o DIR is required");
-  const CalibrationSettings settings = ParseSettings(arguments);
-  if (!build) return Acquire(arguments, settings);
+  const BuildOptions options = ParseBuildOptions(arguments);
+  if (!build) return Acquire(arguments, options);
   const std::vector<std::string> darks = arguments.List("--darks");
   const std::vector<std::vector<std::string>> flats = arguments.Lists("--flats");
   if (darks.empty()) throw Failure("no dark frames: --darks FILE... is required");
@@ -353,7 +441,8 @@ int Run(const std::vector<std::string>& words) {
   // Made first: an output folder that cannot be written is found before any frame is read.
   const std::string staging = MakeStagingFolder(folder);
   try {
-    return BuildFromFiles(darks, flats, arguments.List("--check"), settings, folder, staging);
+    return BuildFromFiles(darks, flats, arguments.List("--check"), options, folder, staging,
+                          "stored raw-frame files (calibrate build)");
   } catch (...) {
     RemoveStagingFolder(staging);
     throw;

@@ -18,7 +18,6 @@ namespace {
 constexpr int32_t kWidth = TAVRIX_IMAGE_WIDTH;
 constexpr int32_t kHeight = TAVRIX_IMAGE_HEIGHT;
 constexpr size_t kPixels = size_t(kWidth) * kHeight;
-constexpr EnhancementSettings kDefaults = {5, 10, 3, 10};
 
 const std::string kUsage =
     "usage: tavrix enhance [--levels L] [--strength S] [--radius R] [--decay D] [--format ...] -o PREFIX IMAGE...\n"
@@ -34,17 +33,17 @@ const std::string kUsage =
 
 int Run(const std::vector<std::string>& words) {
   std::vector<OptionSpec> options = kImageOutputOptions;
-  options.insert(options.end(), {{"--levels", true}, {"--strength", true}, {"--radius", true}, {"--decay", true}});
+  for (const EnhancementRange& range : kEnhancementRanges) options.push_back({std::string("--") + range.name, true});
   const Arguments arguments(words, options);
   const ImageOutput output = ParseImageOutput(arguments);
   const std::vector<std::string>& inputs = arguments.Positionals();
   if (inputs.empty()) throw UsageError("no image given");
   // Values the library would leave untouched are refused here, so that no
   // file claims an enhancement it did not get.
-  const EnhancementSettings enhancement = {arguments.IntValue("--levels", kDefaults.levels, 1, 5),
-                                   arguments.IntValue("--strength", kDefaults.strength, 1, 1000),
-                                   arguments.IntValue("--radius", kDefaults.radius, 1, 3),
-                                   arguments.IntValue("--decay", kDefaults.decay, 1, 30)};
+  EnhancementSettings enhancement{};
+  for (const EnhancementRange& range : kEnhancementRanges)
+    enhancement.*range.field =
+        arguments.IntValue(std::string("--") + range.name, range.fallback, range.low, range.high);
   CheckOutputsFree(output, 1, int(inputs.size()), true);
   // Every input read once before the first write, so that a bad one among
   // good ones leaves nothing behind; reading is cheap beside the enhancement.
@@ -57,10 +56,12 @@ int Run(const std::vector<std::string>& words) {
   record.enhanced = true;
   record.enhancement = enhancement;
   for (size_t i = 0; i < inputs.size(); ++i) {
-    std::vector<uint16_t> source = ReadImage16(inputs[i], kWidth, kHeight);  // smoothed in place: a copy
-    if (Enhancement(source.data(), enhanced.data(), enhancement.levels, enhancement.strength, enhancement.radius,
-                    enhancement.decay) != 1)
-      throw Failure(inputs[i] + ": Enhancement refused the image");
+    const std::vector<uint16_t> source = ReadImage16(inputs[i], kWidth, kHeight);
+    try {
+      EnhanceImage(source.data(), enhanced.data(), enhancement);
+    } catch (const Failure& failure) {
+      throw Failure(inputs[i] + ": " + failure.what());
+    }
     record.sourceFile = inputs[i];
     record.frameIndex = 0;
     WriteImageFiles(output, int(i) + 1, "_enhanced", enhanced.data(), record);

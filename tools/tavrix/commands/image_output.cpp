@@ -1,5 +1,6 @@
 #include "commands/image_output.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -25,6 +26,10 @@ namespace {
 
 constexpr int32_t kWidth = TAVRIX_IMAGE_WIDTH;
 constexpr int32_t kHeight = TAVRIX_IMAGE_HEIGHT;
+
+// Above the 14-bit range every enhanced pixel lies in: a pixel still holding
+// it was never written.
+constexpr uint16_t kUnwritten = 0xFFFF;
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
@@ -242,6 +247,34 @@ WrittenDicom WriteImageFiles(const ImageOutput& output, int index, const std::st
     written = {DicomSopClassUid(info), info.sopInstanceUid, info.exposureIndex};
   }
   return written;
+}
+
+const EnhancementRange kEnhancementRanges[4] = {{"levels", &EnhancementSettings::levels, 1, 5, 5},
+                                                {"strength", &EnhancementSettings::strength, 1, 1000, 10},
+                                                {"radius", &EnhancementSettings::radius, 1, 3, 3},
+                                                {"decay", &EnhancementSettings::decay, 1, 30, 10}};
+
+EnhancementSettings ParseEnhancement(const std::string& text) {
+  const std::vector<int> values = ParseIntegerList(text, 4, "--enhance");
+  EnhancementSettings settings{};
+  for (size_t i = 0; i < 4; ++i) {
+    const EnhancementRange& range = kEnhancementRanges[i];
+    if (values[i] < range.low || values[i] > range.high)
+      throw UsageError("--enhance: " + std::string(range.name) + " " + std::to_string(values[i]) + " is outside " +
+                       std::to_string(range.low) + ".." + std::to_string(range.high));
+    settings.*range.field = values[i];
+  }
+  return settings;
+}
+
+void EnhanceImage(const uint16_t* image, uint16_t* enhanced, const EnhancementSettings& settings) {
+  const size_t pixels = size_t(kWidth) * size_t(kHeight);
+  std::vector<uint16_t> source(image, image + pixels);
+  std::fill(enhanced, enhanced + pixels, kUnwritten);
+  if (Enhancement(source.data(), enhanced, settings.levels, settings.strength, settings.radius, settings.decay) != 1)
+    throw Failure("Enhancement refused the image");
+  if (std::find(enhanced, enhanced + pixels, kUnwritten) != enhanced + pixels)
+    throw Failure("Enhancement left the image unwritten; nothing enhanced is written");
 }
 
 }  // namespace tavrix_tool

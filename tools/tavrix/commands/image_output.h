@@ -42,6 +42,24 @@ struct EnhancementSettings {
   int levels, strength, radius, decay;
 };
 
+// The values the library enhances with; outside them it leaves the output
+// untouched, so they are refused before any work.
+struct EnhancementRange {
+  const char* name;
+  int EnhancementSettings::*field;
+  int low, high, fallback;
+};
+extern const EnhancementRange kEnhancementRanges[4];
+
+// "L,S,R,D" as --enhance gives it, each within its range; UsageError naming
+// the value otherwise.
+EnhancementSettings ParseEnhancement(const std::string& text);
+
+// `image` enhanced into `enhanced` through the library's Enhancement (which
+// smooths its source: `image` is copied first). Failure when the library
+// refused or left any pixel unwritten.
+void EnhanceImage(const uint16_t* image, uint16_t* enhanced, const EnhancementSettings& settings);
+
 // How an image was made, recorded in TIFF and DICOM files.
 struct ImageRecord {
   std::string command;
@@ -79,6 +97,7 @@ WrittenDicom WriteImageFiles(const ImageOutput& output, int index, const std::st
 // Fails before any work when a file the run would write exists (without
 // --force) or its folder is missing.
 void CheckOutputsFree(const ImageOutput& output, int firstIndex, int count, bool enhancedToo);
+
 
 // The version of the tool and library, "1.0.0".
 std::string VersionString();

@@ -187,6 +187,10 @@ std::vector<uint16_t> ReadTiff16(const std::string& path, int32_t width, int32_t
                        : "Orientation " + std::to_string(orientation)) +
                   "; only min-is-black (Photometric 1) images stored top-left first (Orientation 1) are read");
   }
+  if (const tdir_t pages = TIFFNumberOfDirectories(tiff); pages > 1) {
+    TIFFClose(tiff);
+    throw Failure(path + ": holds " + std::to_string(pages) + " images; give one image a file");
+  }
   std::vector<uint16_t> image(size_t(width) * size_t(height));
   bool ok = true;
   for (uint32_t r = 0; r < h && ok; ++r) ok = TIFFReadScanline(tiff, image.data() + size_t(r) * w, r, 0) == 1;

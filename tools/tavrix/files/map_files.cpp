@@ -27,7 +27,7 @@ void ReadExactlyInto(const std::string& path, void* into, size_t expected, const
   char extra[4096];
   size_t more;
   while ((more = std::fread(extra, 1, sizeof extra, file.get())) > 0) total += more;
-  if (std::ferror(file.get())) throw Failure(path + ": read error");
+  if (std::ferror(file.get())) throw Failure(path + ": " + std::strerror(errno));
   if (total != expected)
     throw Failure(path + ": " + std::to_string(total) + " bytes, a " + what + " holds " + std::to_string(expected));
 }
@@ -103,7 +103,7 @@ std::string FileSha256(const std::string& path) {
   std::vector<unsigned char> buffer(1 << 20);
   size_t got;
   while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) digest.Update(buffer.data(), got);
-  if (std::ferror(file.get())) throw Failure(path + ": read error");
+  if (std::ferror(file.get())) throw Failure(path + ": " + std::strerror(errno));
   return digest.Hex();
 }
 

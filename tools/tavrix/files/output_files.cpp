@@ -54,6 +54,8 @@ std::string NumberedAside(const std::string& path, int n) {
 void WriteAtomically(const std::string& path, bool overwrite,
                      const std::function<std::string(const std::string& temporaryPath)>& write) {
   std::error_code error;
+  if (std::filesystem::is_directory(FsPath(path), error))
+    throw Failure(path + ": is a folder; the output needs a file name");
   if (!overwrite && std::filesystem::exists(FsPath(path), error))
     throw Failure(path + ": exists already (--force replaces it)");
   const std::string temporary = TemporaryNameBeside(path);

@@ -9,6 +9,7 @@ namespace {
 const char* const kStyle =
     "body{font-family:sans-serif;margin:2em;max-width:1100px}table{border-collapse:collapse;margin:1em 0}"
     "td,th{border:1px solid #bbb;padding:3px 8px;text-align:right}th{background:#eee}"
+    "td:first-child,th:first-child{text-align:left}"
     "figure{display:inline-block;margin:0.5em}img{max-width:520px;border:1px solid #888}"
     "figure.wide img{max-width:1044px}.warning{color:#b00}";
 
