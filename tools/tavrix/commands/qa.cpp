@@ -21,6 +21,7 @@
 #include "commands/commands.h"
 #include "files/image_files.h"
 #include "files/map_files.h"
+#include "files/native_paths.h"
 #include "files/output_files.h"
 #include "files/raw_frames.h"
 #include "qa/dark.h"
@@ -134,7 +135,7 @@ double Kerma(const Arguments& arguments, const std::string& option) {
 }
 
 std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(FsPath(path), std::ios::binary);
   if (!file) throw Failure(path + ": cannot be read (made by `tavrix qa`?)");
   std::ostringstream text;
   text << file.rdbuf();

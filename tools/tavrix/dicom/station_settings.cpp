@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "files/config_file.h"
+#include "files/native_paths.h"
 #include "dicom/uid_scheme.h"
 #include "dicom/value_checks.h"
 
@@ -97,7 +98,7 @@ std::string ReadResponse(const std::map<std::string, ConfigValue>& values, int p
 
 std::string LoadStationSettings(const std::string& path, bool required, StationSettings& settings) {
   std::error_code error;
-  if (!required && !std::filesystem::exists(path, error)) return "";
+  if (!required && !std::filesystem::exists(FsPath(path), error)) return "";
   std::map<std::string, ConfigValue> values;
   const std::string problem = ReadConfigFile(path, Keys(), values);
   if (!problem.empty()) return problem;

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "files/native_paths.h"
+
 namespace tavrix_tool {
 
 namespace {
@@ -56,7 +58,7 @@ std::string ReadLine(const std::string& raw, const std::vector<ConfigKey>& keys,
 
 std::string ReadConfigFile(const std::string& path, const std::vector<ConfigKey>& keys,
                            std::map<std::string, ConfigValue>& values) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(FsPath(path), std::ios::binary);
   if (!file) return path + ": cannot be read";
   file.seekg(0, std::ios::end);
   if (file.tellg() > kMaxFileBytes) return path + ": larger than a settings file can be";
