@@ -4,24 +4,10 @@
 
 #include <cmath>
 
+#include "expect_failure.h"
 #include "qa_error.h"
 
 using namespace tavrix_qa;
-
-namespace {
-
-template <typename F>
-void ExpectFailure(F measure, QaError::Kind kind, const std::string& words) {
-  try {
-    measure();
-    FAIL() << "expected a failure saying '" << words << "'";
-  } catch (const QaError& e) {
-    EXPECT_EQ(e.kind(), kind) << e.what();
-    EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
-  }
-}
-
-}  // namespace
 
 // The DQE against the truth is in noise_power_test.cpp, which has the flats.
 TEST(Dqe, IsTheSquaredMtfOverQTimesKermaTimesNnps) {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "imaging_physics.h"
+#include "expect_failure.h"
 #include "qa_error.h"
 
 namespace sim = pci_frm01_sim;
@@ -13,17 +14,6 @@ using namespace tavrix_qa;
 namespace {
 
 constexpr uint32_t kSeed = 11;
-
-template <typename F>
-void ExpectFailure(F measure, QaError::Kind kind, const std::string& words) {
-  try {
-    measure();
-    FAIL() << "expected a failure saying '" << words << "'";
-  } catch (const QaError& e) {
-    EXPECT_EQ(e.kind(), kind) << e.what();
-    EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
-  }
-}
 
 }  // namespace
 

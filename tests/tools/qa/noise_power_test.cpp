@@ -6,6 +6,7 @@
 
 #include "dqe.h"
 #include "imaging_physics.h"
+#include "expect_failure.h"
 #include "qa_error.h"
 #include "slanted_edge.h"
 
@@ -30,17 +31,6 @@ NoiseOptions WithDarkLevel() {
   NoiseOptions options;
   options.darkLevel = sim::ImagingModel{}.darkLevel;
   return options;
-}
-
-template <typename F>
-void ExpectFailure(F measure, QaError::Kind kind, const std::string& words) {
-  try {
-    measure();
-    FAIL() << "expected a failure saying '" << words << "'";
-  } catch (const QaError& e) {
-    EXPECT_EQ(e.kind(), kind) << e.what();
-    EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
-  }
 }
 
 }  // namespace
