@@ -211,12 +211,14 @@ PCI_FRM01_SIM_SCENE="dark*64" PCI_FRM01_SIM_SEED=$seed python3 -c \
   'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])' \
   "$tavrix" calibrate acquire --darks 64 --flats 8 --yes -o stopped >/dev/null 2>ctrl-c.err </dev/null &
 pid=$!
-for _ in $(seq 1 300); do compgen -G "stopped*/darks.raw.part-*" >/dev/null && break; sleep 0.1; done
+# Its progress line says the darks are being taken.
+for _ in $(seq 1 300); do grep -q "acquiring darks" ctrl-c.err 2>/dev/null && break; sleep 0.1; done
 kill -INT "$pid"
 wait "$pid"; status=$?
 [ "$status" = 130 ] || fail "an interrupted calibrate acquire exited $status, expected 130"
 grep -q "interrupted while acquiring darks" ctrl-c.err || fail "no word of the interruption: $(tail -c 300 ctrl-c.err)"
 ! compgen -G "stopped*" >/dev/null || fail "files left: $(ls -d stopped*)"
+! compgen -G ".tavrix-*" >/dev/null || fail "temporary files left: $(ls -d .tavrix-*)"
 
 [ "$failures" = 0 ] && echo "calibrate: all checks passed"
 exit $((failures > 0))
