@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dicom/worklist_query.h"
+#include "network/worklist_query.h"
 
 namespace tavrix_tool {
 

@@ -16,9 +16,9 @@
 #include "commands/image_output.h"
 #include "commands/outbox_sending.h"
 #include "dicom/exam.h"
-#include "dicom/worklist_query.h"
+#include "network/worklist_query.h"
 #include "files/map_files.h"
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 #include "files/output_files.h"
 #include "tavrix_1417_pci_vusk.h"
 

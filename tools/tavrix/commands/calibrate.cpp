@@ -20,9 +20,9 @@
 #include "files/folder_replacement.h"
 #include "files/map_files.h"
 #include "files/output_files.h"
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 #include "files/raw_frames.h"
-#include "files/utc_time.h"
+#include "system/utc_time.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {

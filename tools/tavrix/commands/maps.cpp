@@ -11,7 +11,7 @@
 #include "commands/commands.h"
 #include "files/image_files.h"
 #include "files/map_files.h"
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 #include "files/output_files.h"
 #include "reports/map_pictures.h"
 #include "reports/map_report.h"

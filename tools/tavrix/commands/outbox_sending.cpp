@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "dicom/outbox.h"
-#include "files/system_places.h"
+#include "network/outbox.h"
+#include "system/system_places.h"
 
 namespace tavrix_tool {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/command_line.h"
-#include "dicom/network_address.h"
+#include "network/network_address.h"
 #include "dicom/station_settings.h"
 
 namespace tavrix_tool {

@@ -21,7 +21,7 @@
 #include "commands/commands.h"
 #include "files/image_files.h"
 #include "files/map_files.h"
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 #include "files/output_files.h"
 #include "files/raw_frames.h"
 #include "qa/dark.h"

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "dicom/outbox.h"
-#include "files/system_places.h"
+#include "network/outbox.h"
+#include "system/system_places.h"
 #include "commands/outbox_sending.h"
 
 namespace tavrix_tool {

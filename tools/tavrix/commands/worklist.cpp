@@ -5,8 +5,8 @@
 
 #include "commands/commands.h"
 #include "dicom/value_checks.h"
-#include "dicom/worklist_query.h"
-#include "files/system_places.h"
+#include "network/worklist_query.h"
+#include "system/system_places.h"
 #include "commands/outbox_sending.h"
 
 namespace tavrix_tool {

@@ -19,7 +19,7 @@
 #include "dicom/uid_scheme.h"
 #include "dicom/value_checks.h"
 #include "files/output_files.h"
-#include "files/utc_time.h"
+#include "system/utc_time.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {

@@ -8,7 +8,7 @@
 
 #include "dicom/dicom_file.h"
 #include "dicom/value_checks.h"
-#include "dicom/worklist_query.h"
+#include "network/worklist_query.h"
 
 namespace tavrix_tool {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "files/config_file.h"
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 #include "dicom/uid_scheme.h"
 #include "dicom/value_checks.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "dicom/dicom_file.h"
-#include "dicom/network_address.h"
+#include "network/network_address.h"
 
 namespace tavrix_tool {
 

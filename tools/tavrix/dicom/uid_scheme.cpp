@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "dicom/system_random.h"
+#include "system/system_random.h"
 #include "dicom/value_checks.h"
 
 namespace tavrix_tool {

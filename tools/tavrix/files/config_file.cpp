@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 
 namespace tavrix_tool {
 

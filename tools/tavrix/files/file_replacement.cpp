@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 
 #if defined(_WIN32)
 #include <process.h>

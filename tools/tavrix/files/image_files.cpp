@@ -12,7 +12,7 @@
 
 #include "cli/command_line.h"
 #include "files/input_files.h"
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 #include "tavrix_internal.h"
 
 namespace tavrix_tool {

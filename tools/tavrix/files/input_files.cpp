@@ -7,7 +7,7 @@
 #include <sys/types.h>
 
 #include "cli/command_line.h"
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>

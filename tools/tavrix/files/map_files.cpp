@@ -9,7 +9,7 @@
 #include "cli/command_line.h"
 #include "files/input_files.h"
 #include "files/output_files.h"
-#include "files/sha256.h"
+#include "system/sha256.h"
 
 namespace tavrix_tool {
 

@@ -8,7 +8,7 @@
 
 #include "cli/command_line.h"
 #include "files/file_replacement.h"
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 
 namespace tavrix_tool {
 

@@ -9,7 +9,7 @@
 
 #include "cli/command_line.h"
 #include "files/input_files.h"
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 #include "files/output_files.h"
 #include "tavrix_internal.h"
 

@@ -1,4 +1,4 @@
-#include "dicom/network_address.h"
+#include "network/network_address.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <openssl/evp.h>
 
 #include "cli/command_line.h"
-#include "files/sha256.h"
+#include "system/sha256.h"
 
 namespace tavrix_tool {
 

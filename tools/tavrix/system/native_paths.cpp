@@ -1,4 +1,4 @@
-#include "files/native_paths.h"
+#include "system/native_paths.h"
 
 #include <tiffio.h>
 

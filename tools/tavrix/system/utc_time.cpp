@@ -1,4 +1,4 @@
-#include "files/utc_time.h"
+#include "system/utc_time.h"
 
 #include <ctime>
 

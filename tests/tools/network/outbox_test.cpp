@@ -1,4 +1,4 @@
-#include "dicom/outbox.h"
+#include "network/outbox.h"
 
 #include <gtest/gtest.h>
 

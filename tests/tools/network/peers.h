@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dicom/network_address.h"
+#include "network/network_address.h"
 
 namespace tavrix_tool {
 

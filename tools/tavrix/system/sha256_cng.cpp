@@ -3,7 +3,7 @@
 #include <bcrypt.h>
 
 #include "cli/command_line.h"
-#include "files/sha256.h"
+#include "system/sha256.h"
 
 namespace tavrix_tool {
 

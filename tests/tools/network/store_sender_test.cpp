@@ -1,4 +1,4 @@
-#include "dicom/store_sender.h"
+#include "network/store_sender.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>

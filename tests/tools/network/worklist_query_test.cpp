@@ -1,4 +1,4 @@
-#include "dicom/worklist_query.h"
+#include "network/worklist_query.h"
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdeftag.h>

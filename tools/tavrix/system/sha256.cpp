@@ -1,4 +1,4 @@
-#include "files/sha256.h"
+#include "system/sha256.h"
 
 namespace tavrix_tool {
 

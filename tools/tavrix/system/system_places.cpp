@@ -1,4 +1,4 @@
-#include "files/system_places.h"
+#include "system/system_places.h"
 
 #include <cstdlib>
 

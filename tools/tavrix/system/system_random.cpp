@@ -1,4 +1,4 @@
-#include "dicom/system_random.h"
+#include "system/system_random.h"
 
 #ifdef _WIN32
 #include <windows.h>
