@@ -263,7 +263,7 @@ void WriteFrame(const Acquisition& plan, const ImageOutput& output, int frame, c
   record.enhanced = false;
   record.sourceSopClassUid.clear();
   record.sourceSopInstanceUid.clear();
-  record.sourceExposureIndex.reset();
+  record.exposureIndex.reset();
   const WrittenDicom corrected = WriteImageFiles(output, frame, "", image.data(), record);
   if (!plan.enhance) return;
   (void)source;
@@ -272,7 +272,7 @@ void WriteFrame(const Acquisition& plan, const ImageOutput& output, int frame, c
   record.enhancement = plan.enhancement;
   record.sourceSopClassUid = corrected.sopClassUid;
   record.sourceSopInstanceUid = corrected.sopInstanceUid;
-  record.sourceExposureIndex = corrected.exposureIndex;
+  record.exposureIndex = corrected.exposureIndex;
   WriteImageFiles(output, frame, "_enhanced", enhanced.data(), record);
 }
 

@@ -113,6 +113,18 @@ std::string VersionString() {
          std::to_string(TAVRIX_VERSION_PATCH);
 }
 
+namespace {
+
+// The DICOM file's decimal strings, so that the two records agree.
+std::string ExposureIndexJson(const DicomExposureIndex& index) {
+  std::string json = "{\"ei\":" + FormatDecimal(index.exposureIndex);
+  if (index.targetExposureIndex) json += ",\"target\":" + FormatDecimal(*index.targetExposureIndex);
+  if (index.deviationIndex) json += ",\"di\":" + FormatDecimal(*index.deviationIndex);
+  return json + "}";
+}
+
+}  // namespace
+
 std::string RecordJson(const ImageRecord& record, const std::string& utcTime) {
   std::string json = "{\"version\":" + JsonString(VersionString()) + ",\"time\":" + JsonString(utcTime) +
                      ",\"command\":" + JsonString(record.command);
@@ -133,6 +145,7 @@ std::string RecordJson(const ImageRecord& record, const std::string& utcTime) {
   }
   if (!record.sourceFile.empty()) json += ",\"source_file\":" + JsonString(record.sourceFile);
   if (record.frameIndex >= 0) json += ",\"frame_index\":" + std::to_string(record.frameIndex);
+  if (record.exposureIndex) json += ",\"exposure_index\":" + ExposureIndexJson(*record.exposureIndex);
   return json + "}";
 }
 
@@ -170,27 +183,33 @@ std::string DerivationRecord(ImageRecord record, const std::string& utcTime) {
   return json;
 }
 
+// The panel whose settings describe an image: panel 0 when none was recorded.
+const PanelSettings& PanelOf(const StationSettings& station, int panel) {
+  return station.panels[panel > 0 && panel < kPanels ? panel : 0];
+}
+
 // The exposure index of a corrected image over its whole data area, when
-// the station knows the panel's response and the target.
+// the station knows the panel's response; the target and the deviation when
+// it sets a target too.
 std::optional<DicomExposureIndex> ExposureIndexOf(const uint16_t* image, const PanelSettings& panel,
                                                   const StationSettings& station) {
-  if (!panel.response || !station.targetExposureIndex) return std::nullopt;
+  if (!panel.response) return std::nullopt;
   tavrix_qa::ResponseConversion response;
   response.countsPerUGy = panel.response->countsPerUGy;
   response.offset = panel.response->offset;
   const tavrix_qa::Region whole{0, 0, kHeight, kWidth};
   DicomExposureIndex index;
   index.exposureIndex = tavrix_qa::ExposureIndex(image, whole, response);
-  index.targetExposureIndex = *station.targetExposureIndex;
-  if (index.exposureIndex > 0)
-    index.deviationIndex = tavrix_qa::DeviationIndex(index.exposureIndex, index.targetExposureIndex);
+  index.targetExposureIndex = station.targetExposureIndex;
+  if (index.targetExposureIndex && index.exposureIndex > 0)
+    index.deviationIndex = tavrix_qa::DeviationIndex(index.exposureIndex, *index.targetExposureIndex);
   return index;
 }
 
 DicomImage DicomOf(const ImageOutput& output, const uint16_t* image, const ImageRecord& record,
                    const std::string& isoTime) {
   const StationSettings& station = output.station;
-  const PanelSettings& panel = station.panels[record.panel > 0 && record.panel < kPanels ? record.panel : 0];
+  const PanelSettings& panel = PanelOf(station, record.panel);
   DicomImage info;
   info.forPresentation = record.enhanced;
   // A corrected image is for processing: its window is the processing's
@@ -205,7 +224,7 @@ DicomImage DicomOf(const ImageOutput& output, const uint16_t* image, const Image
   info.sourceSopClassUid = record.sourceSopClassUid;
   info.sourceSopInstanceUid = record.sourceSopInstanceUid;
   if (record.temperature) info.detectorTemperature = double(*record.temperature);
-  info.exposureIndex = record.enhanced ? record.sourceExposureIndex : ExposureIndexOf(image, panel, station);
+  info.exposureIndex = record.exposureIndex;
   info.acquisitionDateTimeUtc = UtcNow("%Y%m%d%H%M%S");
   info.derivationDescription = DerivationRecord(record, isoTime);
   return info;
@@ -214,7 +233,10 @@ DicomImage DicomOf(const ImageOutput& output, const uint16_t* image, const Image
 }  // namespace
 
 WrittenDicom WriteImageFiles(const ImageOutput& output, int index, const std::string& suffix, const uint16_t* image,
-                             const ImageRecord& record) {
+                             const ImageRecord& source) {
+  // A corrected image's own index; an enhanced one carries its exposure's.
+  ImageRecord record = source;
+  if (!record.enhanced) record.exposureIndex = ExposureIndexOf(image, PanelOf(output.station, record.panel), output.station);
   const std::string isoTime = UtcNow("%Y-%m-%dT%H:%M:%SZ");
   if (output.formats.tiff) {
     TiffTags tags;
@@ -244,8 +266,10 @@ WrittenDicom WriteImageFiles(const ImageOutput& output, int index, const std::st
       const std::string problem = Outbox(output.outbox).Put(path);
       if (!problem.empty()) throw Failure(path + ": not put in the outbox " + output.outbox + ": " + problem);
     }
-    written = {DicomSopClassUid(info), info.sopInstanceUid, info.exposureIndex};
+    written.sopClassUid = DicomSopClassUid(info);
+    written.sopInstanceUid = info.sopInstanceUid;
   }
+  written.exposureIndex = record.exposureIndex;
   return written;
 }
 

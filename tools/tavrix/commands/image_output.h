@@ -72,14 +72,15 @@ struct ImageRecord {
   std::optional<int> temperature;  // degrees Celsius, when a reading arrived
   std::string sourceFile;
   long frameIndex = -1;
-  // The DICOM image an enhanced one was made from, when one was written,
-  // and that image's exposure index.
+  // The DICOM image an enhanced one was made from, when one was written.
   std::string sourceSopClassUid, sourceSopInstanceUid;
-  std::optional<DicomExposureIndex> sourceExposureIndex;
+  // The exposure's index: WriteImageFiles sets a corrected image's from its
+  // pixels; an enhanced image carries the one of the image it was made from.
+  std::optional<DicomExposureIndex> exposureIndex;
 };
 
-// The DICOM object WriteImageFiles wrote: its SOP class and instance UIDs
-// (empty when DICOM was not chosen).
+// What WriteImageFiles wrote: the DICOM object's SOP class and instance UIDs
+// (empty when DICOM was not chosen), and the image's exposure index.
 struct WrittenDicom {
   std::string sopClassUid, sopInstanceUid;
   std::optional<DicomExposureIndex> exposureIndex;

@@ -24,6 +24,12 @@
 
 namespace tavrix_tool {
 
+std::string FormatDecimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.8g", value);  // at most 16 characters, as DS allows
+  return text;
+}
+
 namespace {
 
 constexpr uint16_t kBitsStored = 14;
@@ -47,12 +53,6 @@ constexpr E_TransferSyntax kTransferSyntax = EXS_LittleEndianExplicit;
 constexpr const char* kSourcePurposeCode = "121322";
 constexpr const char* kSourcePurposeScheme = "DCM";
 constexpr const char* kSourcePurposeMeaning = "Source image for image processing operation";
-
-std::string FormatDecimal(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.8g", value);  // at most 16 characters, as DS allows
-  return text;
-}
 
 // Row spacing \ column spacing at the detector surface, in mm.
 std::string ImagerPixelSpacing() {
@@ -311,7 +311,8 @@ void PutDetector(DatasetBuilder& put, const DicomImage& info) {
   put.Put(DCM_ImagerPixelSpacing, ImagerPixelSpacing());
   if (info.exposureIndex) {
     put.Put(DCM_ExposureIndex, FormatDecimal(info.exposureIndex->exposureIndex));
-    put.Put(DCM_TargetExposureIndex, FormatDecimal(info.exposureIndex->targetExposureIndex));
+    if (info.exposureIndex->targetExposureIndex)
+      put.Put(DCM_TargetExposureIndex, FormatDecimal(*info.exposureIndex->targetExposureIndex));
     if (info.exposureIndex->deviationIndex)
       put.Put(DCM_DeviationIndex, FormatDecimal(*info.exposureIndex->deviationIndex));
   }

@@ -41,11 +41,15 @@ struct VoiWindow {
   double width = 1;  // at least 1
 };
 
-// The exposure index of the image (IEC 62494-1), its target, and the
-// deviation index when the exposure index is above 0.
+// `value` as a decimal string (DS): at most 16 characters.
+std::string FormatDecimal(double value);
+
+// The exposure index of the image (IEC 62494-1).
 struct DicomExposureIndex {
-  double exposureIndex = 0, targetExposureIndex = 0;
-  std::optional<double> deviationIndex;
+  double exposureIndex = 0;
+  // Both only when the station sets a target (the deviation index needs an
+  // exposure index above 0 too).
+  std::optional<double> targetExposureIndex, deviationIndex;
 };
 
 struct DicomImage {
