@@ -80,6 +80,7 @@ TEST_F(DicomFileTest, BothKindsKeepPixelsAndDescribeThem) {
     EXPECT_EQ(Text(data, DCM_SOPClassUID), presentation ? UID_DigitalXRayImageStorageForPresentation
                                                          : UID_DigitalXRayImageStorageForProcessing);
     EXPECT_EQ(Text(data, DCM_PresentationIntentType), presentation ? "FOR PRESENTATION" : "FOR PROCESSING");
+    EXPECT_EQ(Text(data, DCM_SeriesDescription), presentation ? "Enhanced, for presentation" : "Corrected, for processing");
     EXPECT_EQ(Text(data, DCM_Modality), "DX");
     EXPECT_EQ(Text(data, DCM_PhotometricInterpretation), "MONOCHROME2");
     EXPECT_EQ(Number(data, DCM_Rows), kSize);

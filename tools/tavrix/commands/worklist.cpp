@@ -30,17 +30,25 @@ const char* const kUsage =
     "\n"
     "Exit status: 0 answered (also with no step), 1 the worklist could not be asked.\n";
 
-std::string Shown(const std::string& text) { return text.empty() ? "-" : text; }
+// `text` ("-" when empty) padded to `width` characters and a space: names
+// such as Müller hold more bytes than characters.
+std::string Column(const std::string& text, size_t width) {
+  const std::string shown = text.empty() ? "-" : text;
+  size_t characters = 0;
+  for (const char byte : shown) characters += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+  return shown + std::string(characters < width ? width - characters : 0, ' ') + " ";
+}
 
 void PrintSteps(const std::vector<ScheduledStep>& steps) {
   std::printf("%-8s %-6s %-16s %-16s %-28s %-8s %-3s %s\n", "date", "time", "accession", "patient ID",
               "patient name", "born", "sex", "step");
   for (const ScheduledStep& step : steps) {
-    std::printf("%-8s %-6s %-16s %-16s %-28s %-8s %-3s %s%s%s\n", Shown(step.stepStartDate).c_str(),
-                Shown(step.stepStartTime.substr(0, 6)).c_str(), Shown(step.accessionNumber).c_str(),
-                Shown(step.patientId).c_str(), Shown(step.patientName).c_str(), Shown(step.patientBirthDate).c_str(),
-                Shown(step.patientSex).c_str(), Shown(step.stepDescription).c_str(),
-                step.stationAeTitle.empty() ? "" : " @", step.stationAeTitle.c_str());
+    const std::string line = Column(step.stepStartDate, 8) + Column(step.stepStartTime.substr(0, 6), 6) +
+                             Column(step.accessionNumber, 16) + Column(step.patientId, 16) +
+                             Column(step.patientName, 28) + Column(step.patientBirthDate, 8) +
+                             Column(step.patientSex, 3) + (step.stepDescription.empty() ? "-" : step.stepDescription) +
+                             (step.stationAeTitle.empty() ? "" : " @" + step.stationAeTitle);
+    std::printf("%s\n", line.c_str());
   }
   std::printf("%zu scheduled step(s)\n", steps.size());
 }

@@ -333,6 +333,8 @@ void PutDataset(DatasetBuilder& put, const DicomImage& info, int32_t width, int3
   put.Put(DCM_Modality, "DX");
   put.Put(DCM_SeriesInstanceUID, info.seriesInstanceUid);
   put.Put(DCM_SeriesNumber, std::to_string(info.seriesNumber));
+  // What a PACS lists for the series: the two series of a run told apart.
+  put.Put(DCM_SeriesDescription, info.forPresentation ? "Enhanced, for presentation" : "Corrected, for processing");
   put.Put(DCM_SeriesDate, acquired.substr(0, 8));
   put.Put(DCM_SeriesTime, acquired.substr(8));
   put.PutIfGiven(DCM_OperatorsName, info.exam.operatorName);
