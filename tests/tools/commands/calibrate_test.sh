@@ -7,19 +7,9 @@
 # usage: calibrate_test.sh TAVRIX MAKE_SIM_FRAMES WORK_DIR
 set -uo pipefail
 tavrix=$1 make_frames=$2 work=$3
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "$0")/../../support/tool_checks.sh" || exit 1
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
-expect() { # expect STATUS PATTERN COMMAND...
-  local status=$1 pattern=$2
-  shift 2
-  "$@" >out.txt 2>err.txt </dev/null
-  local got=$?
-  [ "$got" = "$status" ] || fail "$* exited $got, expected $status: $(tail -c 400 err.txt)"
-  [ -z "$pattern" ] || grep -qE -- "$pattern" err.txt out.txt || fail "$*: output lacks '$pattern': $(tail -c 400 err.txt)"
-}
-absent() { [ ! -e "$1" ] || fail "$1 was written"; }
 
 frame=16204480
 seed=11
@@ -220,5 +210,4 @@ grep -q "interrupted while acquiring darks" ctrl-c.err || fail "no word of the i
 ! compgen -G "stopped*" >/dev/null || fail "files left: $(ls -d stopped*)"
 ! compgen -G ".tavrix-*" >/dev/null || fail "temporary files left: $(ls -d .tavrix-*)"
 
-[ "$failures" = 0 ] && echo "calibrate: all checks passed"
-exit $((failures > 0))
+finish calibrate

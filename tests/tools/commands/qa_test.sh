@@ -6,18 +6,9 @@
 # usage: qa_test.sh TAVRIX MAKE_QA_FRAMES WORK_DIR
 set -uo pipefail
 tavrix=$1 make_frames=$2 work=$3
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "$0")/../../support/tool_checks.sh" || exit 1
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
-expect() { # expect STATUS PATTERN COMMAND...
-  local status=$1 pattern=$2
-  shift 2
-  "$@" >out.txt 2>err.txt </dev/null
-  local got=$?
-  [ "$got" = "$status" ] || fail "$* exited $got, expected $status: $(tail -c 400 err.txt)"
-  [ -z "$pattern" ] || grep -qE -- "$pattern" err.txt out.txt || fail "$*: output lacks '$pattern': $(tail -c 400 err.txt)"
-}
 # check FILE PYTHON_EXPRESSION: the expression over qa.json's object `j` holds.
 check() {
   python3 -c "import json,sys; j=json.load(open('$1')); sys.exit(0 if ($2) else 1)" || fail "$1: not ($2)"
@@ -85,5 +76,4 @@ for bad in bad1 bad2 bad3 bad4 bad5 bad6 bad7 bad8 bad9 bad10 bad11; do
   [ ! -e "$bad/qa.json" ] && [ ! -e "$bad/report.html" ] || fail "$bad holds results of a refused measurement"
 done
 
-[ "$failures" = 0 ] && echo "qa: all checks passed"
-exit $((failures > 0))
+finish qa

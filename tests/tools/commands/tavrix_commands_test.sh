@@ -7,23 +7,9 @@
 set -uo pipefail
 tavrix=$1 make_maps=$2 same=$3 work=$4
 here=$(cd "$(dirname "$0")" && pwd)
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "$0")/../../support/tool_checks.sh" || exit 1
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
-# expect STATUS PATTERN COMMAND...: the exit status, and PATTERN in its standard error.
-expect() {
-  local status=$1 pattern=$2
-  shift 2
-  "$@" >out.txt 2>err.txt
-  local got=$?
-  [ "$got" = "$status" ] || fail "$* exited $got, expected $status: $(head -c 400 err.txt)"
-  [ -z "$pattern" ] || grep -qE -- "$pattern" err.txt || fail "$*: standard error lacks '$pattern': $(head -c 400 err.txt)"
-}
-no_files() { # no file matching the glob exists
-  compgen -G "$1" >/dev/null && fail "files left: $(compgen -G "$1" | head -3 | tr '\n' ' ')"
-  return 0
-}
 
 "$make_maps" pixel.map gain.map >/dev/null || exit 1
 head -c 9443329 /dev/zero > neutral_pixel.map
