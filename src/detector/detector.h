@@ -52,6 +52,18 @@ class Detector {
   void DrainMessages();
   int32_t DecodeMessage(int32_t position);
 
+  // The engine's run on an image of the detector's size.
+  void Enhance(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
+               int32_t smoothingRadius, int32_t smoothingDecay);
+
+  // The host reads, and may write, the image buffer in place.
+  uint16_t* Image() { return image; }
+  const uint16_t* Image() const { return image; }
+  const uint8_t* RawFrame() const { return rawFrame; }
+  bool IsGrabberOpen() const { return grabberOpen != 0; }
+  int32_t Temperature() const { return temperature; }
+  int32_t MessageLength() const { return messageLength; }
+
   float** gainMaps[kPanelCount] = {nullptr, nullptr};
   uint8_t** pixelMaps[kPanelCount] = {nullptr, nullptr};
   int32_t panel = 0;
