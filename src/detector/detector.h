@@ -64,6 +64,9 @@ class Detector {
   int32_t Temperature() const { return temperature; }
   int32_t MessageLength() const { return messageLength; }
 
+  // The tests' one way in (tests/support/detector_probe.h).
+  friend class DetectorProbe;
+
   float** gainMaps[kPanelCount] = {nullptr, nullptr};
   uint8_t** pixelMaps[kPanelCount] = {nullptr, nullptr};
   int32_t panel = 0;
