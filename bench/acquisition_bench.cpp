@@ -15,6 +15,7 @@
 #include "acquisition/read_frame.h"
 #include "detector/detector.h"
 #include "platform/instruction_set.h"
+#include "support/detector_probe.h"
 #include "exposure_frame.h"
 #include "on_path.h"
 #include "platform/wait.h"
@@ -68,20 +69,21 @@ void BM_UnscrambleFrame(benchmark::State& state) {
   if (!path) return;
   PCI_FRM01_SimReset();
   auto detector = std::make_unique<tavrix::Detector>();
-  std::memcpy(detector->rawFrame, Exposure().data(), Exposure().size());
+  const tavrix::DetectorProbe probe(*detector);
+  std::memcpy(probe.RawFrame(), Exposure().data(), Exposure().size());
   RawFrameCopy copy;
   // The plain version writes an image of its own, so that it leaves the fast
   // one's image lines as the previous readout left them.
-  std::vector<uint16_t> plainImage(size_t(detector->width) * size_t(detector->height));
+  std::vector<uint16_t> plainImage(size_t(probe.Width()) * size_t(probe.Height()));
   std::vector<double> step, plain, yardstick;
   for (auto _ : state) {
-    yardstick.push_back(copy.TimeMilliseconds(detector->rawFrame));
+    yardstick.push_back(copy.TimeMilliseconds(probe.RawFrame()));
     Clock::time_point start = Clock::now();
-    tavrix::UnscrambleFramePlain(detector->rawFrame, plainImage.data(), detector->width, detector->height);
+    tavrix::UnscrambleFramePlain(probe.RawFrame(), plainImage.data(), probe.Width(), probe.Height());
     benchmark::ClobberMemory();
     plain.push_back(Milliseconds(start, Clock::now()));
     start = Clock::now();
-    tavrix::UnscrambleFrame(detector->rawFrame, detector->image, detector->width, detector->height);
+    tavrix::UnscrambleFrame(probe.RawFrame(), detector->Image(), probe.Width(), probe.Height());
     benchmark::ClobberMemory();
     const double elapsed = Milliseconds(start, Clock::now());
     step.push_back(elapsed);
@@ -118,7 +120,7 @@ void TimeReadoutAgainstCopy(benchmark::State& state, Readout readout) {
 // frame into the raw-frame buffer, one copy's worth that a real card does by
 // DMA. The unscrambling therefore has about one copy's time left.
 void BM_ReadFrame(benchmark::State& state) {
-  TimeReadoutAgainstCopy(state, [](tavrix::Detector& detector) { detector.ReadFrame(detector.image); });
+  TimeReadoutAgainstCopy(state, [](tavrix::Detector& detector) { detector.ReadFrame(detector.Image()); });
 }
 BENCHMARK(BM_ReadFrame)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
@@ -129,10 +131,11 @@ void BM_ReadFrameFloor(benchmark::State& state) {
   TimeReadoutAgainstCopy(state, [](tavrix::Detector& detector) {
     const int32_t runStarts[] = {tavrix::kRunAStart, tavrix::kRunBStart, tavrix::kRunCStart, tavrix::kRunDStart};
     const size_t runBytes = size_t(tavrix::kRunLength) * 2;
-    tavrix::FetchRawFrame(detector.rawFrame);
-    uint8_t* to = reinterpret_cast<uint8_t*>(detector.image);
+    const tavrix::DetectorProbe probe(detector);
+    tavrix::FetchRawFrame(probe.RawFrame());
+    uint8_t* to = reinterpret_cast<uint8_t*>(detector.Image());
     for (int32_t c = 0; c < tavrix::kReadoutColumns; ++c) {
-      const uint8_t* line = detector.rawFrame + size_t(tavrix::kFirstImageRawLine + c) * tavrix::kRawLineWords * 2;
+      const uint8_t* line = probe.RawFrame() + size_t(tavrix::kFirstImageRawLine + c) * tavrix::kRawLineWords * 2;
       for (int32_t run : runStarts) {
         std::memcpy(to, line + size_t(run) * 2, runBytes);
         to += runBytes;
@@ -177,7 +180,7 @@ void BM_Acquisition(benchmark::State& state) {
 
     PCI_FRM01_SimInjectFrame(Exposure().data(), int32_t(Exposure().size()));
     start = Clock::now();
-    split->ReadFrame(split->image);
+    split->ReadFrame(split->Image());
     benchmark::ClobberMemory();
     const Clock::time_point read = Clock::now();
     split->CorrectImage();

@@ -84,17 +84,17 @@ TAVRIX_API int32_t TAVRIX_CALL LoadGainMap(const char* path, int32_t panelSelect
 
 TAVRIX_API uint16_t* TAVRIX_CALL SaveRawImage(void) {
   if (g_detector == nullptr) return nullptr;
-  return g_detector->image;
+  return g_detector->Image();
 }
 
 TAVRIX_API int32_t TAVRIX_CALL CheckFrameGrabber(void) {
   if (g_detector == nullptr) return kNoDetector;
-  return g_detector->grabberOpen != 0 ? 1 : 0;
+  return g_detector->IsGrabberOpen() ? 1 : 0;
 }
 
 TAVRIX_API int32_t TAVRIX_CALL GetTemperature(void) {
   if (g_detector == nullptr) return kNoDetector;
-  return g_detector->temperature;
+  return g_detector->Temperature();
 }
 
 TAVRIX_API int32_t TAVRIX_CALL GetSwitchMsg(int32_t position) {
@@ -116,15 +116,14 @@ TAVRIX_API int32_t TAVRIX_CALL Enhancement(uint16_t* source, uint16_t* destinati
   if (g_detector == nullptr) return kNoDetector;
   if (source == nullptr || destination == nullptr) return kFailed;
   return Guarded([=] {
-    g_detector->engine.Enhance(source, destination, levels, strength, smoothingRadius,
-                               smoothingDecay, g_detector->width, g_detector->height);
+    g_detector->Enhance(source, destination, levels, strength, smoothingRadius, smoothingDecay);
     return kDone;
   }, kFailed);
 }
 
 TAVRIX_API int32_t TAVRIX_CALL GetMsgLength(void) {
   if (g_detector == nullptr) return kNoDetector;
-  return g_detector->messageLength;
+  return g_detector->MessageLength();
 }
 
 }  // extern "C"

@@ -101,4 +101,9 @@ int32_t Detector::PanelSelect(int32_t newPanel) {
   return panel;
 }
 
+void Detector::Enhance(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
+                       int32_t smoothingRadius, int32_t smoothingDecay) {
+  engine.Enhance(source, destination, levels, strength, smoothingRadius, smoothingDecay, width, height);
+}
+
 }  // namespace tavrix

@@ -11,7 +11,8 @@ namespace tavrix {
 // state, every buffer, both panels' calibration maps and the enhancement
 // engine. Its operations only orchestrate: each hands the steps of the other
 // folders (grabber, acquisition, messages, correction, enhancement) exactly
-// what they read and write. Fields are public for the exports and the tests.
+// what they read and write. Its state is reached only through these
+// operations; the tests reach it through their DetectorProbe.
 class Detector {
  public:
   // Creates the object in the fixed order: engine, dimensions and flags,
@@ -29,28 +30,45 @@ class Detector {
   int32_t PanelSelect(int32_t newPanel);
   int32_t LoadPixelMap(const char* path, int32_t panelSelector);
   int32_t LoadGainMap(const char* path, int32_t panelSelector);
-  void ResetPixelMap(uint8_t** map);
-  void ResetGainMap(float** map);
-
-  // Frame grabber.
-  void OpenFrameGrabber();
-  void CloseFrameGrabber();
 
   // Acquisition.
   int32_t RunCommand(int32_t command);
-  int32_t Arm();
-  int32_t Acquire();
-  int32_t Cancel();
   bool CaptureFrame();
   void ReadFrame(uint16_t* target);
-  // The readout of the frame in rawFrame into `target`.
-  void ReadOutRawFrame(uint16_t* target);
   uint16_t* CorrectImage();
 
   // Serial messages.
   void PollMessages();
   void DrainMessages();
   int32_t DecodeMessage(int32_t position);
+
+  // The engine's run on an image of the detector's size.
+  void Enhance(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
+               int32_t smoothingRadius, int32_t smoothingDecay);
+
+  // The host reads, and may write, the image buffer in place.
+  uint16_t* Image() { return image; }
+  const uint16_t* Image() const { return image; }
+  const uint8_t* RawFrame() const { return rawFrame; }
+  bool IsGrabberOpen() const { return grabberOpen != 0; }
+  int32_t Temperature() const { return temperature; }
+  int32_t MessageLength() const { return messageLength; }
+
+ private:
+  // The tests' one way in (tests/support/detector_probe.h).
+  friend class DetectorProbe;
+
+  bool AllocateBuffers();
+  void ReleaseBuffers();
+  void ResetPixelMap(uint8_t** map);
+  void ResetGainMap(float** map);
+  void OpenFrameGrabber();
+  void CloseFrameGrabber();
+  int32_t Arm();
+  int32_t Acquire();
+  int32_t Cancel();
+  // The readout of the frame in rawFrame into `target`.
+  void ReadOutRawFrame(uint16_t* target);
 
   float** gainMaps[kPanelCount] = {nullptr, nullptr};
   uint8_t** pixelMaps[kPanelCount] = {nullptr, nullptr};
@@ -69,10 +87,6 @@ class Detector {
   uint8_t* rawFrame = nullptr;
   uint8_t* rxBuffer = nullptr;
   uint8_t armedByte = 0;
-
- private:
-  bool AllocateBuffers();
-  void ReleaseBuffers();
   bool complete_ = false;
 };
 

@@ -103,7 +103,7 @@ bool RawFrameSource::Open(const char*& reason) {
     reason = "not enough memory for the detector's buffers";
     return false;
   }
-  if (state_->detector.grabberOpen == 0) {
+  if (!state_->detector.IsGrabberOpen()) {
     reason = "no frame grabber: OpenDAQDevice failed";
     return false;
   }
@@ -112,7 +112,7 @@ bool RawFrameSource::Open(const char*& reason) {
 
 bool RawFrameSource::Capture(uint8_t* rawFrame) {
   if (!state_->detector.CaptureFrame()) return false;
-  const uint8_t* captured = state_->detector.rawFrame;
+  const uint8_t* captured = state_->detector.RawFrame();
   std::copy(captured, captured + kRawFrameBytes, rawFrame);
   return true;
 }

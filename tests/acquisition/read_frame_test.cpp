@@ -14,6 +14,7 @@
 #include "detector/detector.h"
 #include "grabber/frame_grabber.h"
 #include "support/detector_fixture.h"
+#include "support/detector_probe.h"
 #include "support/vector_paths.h"
 
 namespace tavrix_test {
@@ -55,8 +56,8 @@ class ReadFrameTest : public SimulatorTest {
     SimulatorTest::SetUp();
     detector_ = std::make_unique<tavrix::Detector>();
     ASSERT_TRUE(detector_->IsComplete());
-    ASSERT_EQ(detector_->width, kWidth);
-    ASSERT_EQ(detector_->height, kHeight);
+    ASSERT_EQ(Probe().Width(), kWidth);
+    ASSERT_EQ(Probe().Height(), kHeight);
   }
   void TearDown() override {
     detector_.reset();
@@ -64,16 +65,18 @@ class ReadFrameTest : public SimulatorTest {
   }
 
   void ReadOut(const std::vector<uint8_t>& raw) {
-    std::fill_n(detector_->image, size_t(kWidth) * kHeight, kSentinel);
+    std::fill_n(detector_->Image(), size_t(kWidth) * kHeight, kSentinel);
     PCI_FRM01_SimInjectFrame(raw.data(), int32_t(raw.size()));
     const int32_t delivered = PCI_FRM01_SimFramesDelivered();
-    detector_->ReadFrame(detector_->image);
+    detector_->ReadFrame(detector_->Image());
     ASSERT_EQ(PCI_FRM01_SimFramesDelivered(), delivered + 1);
   }
 
   uint16_t Pixel(int32_t row, int32_t column) const {
-    return detector_->image[size_t(row) * kWidth + size_t(column)];
+    return detector_->Image()[size_t(row) * kWidth + size_t(column)];
   }
+
+  tavrix::DetectorProbe Probe() const { return tavrix::DetectorProbe(*detector_); }
 
   std::unique_ptr<tavrix::Detector> detector_;
 };
@@ -132,7 +135,7 @@ Landing SourceOf(int32_t row, int32_t column) {
 
 TEST_F(ReadFrameTest, EveryReadPixelComesFromItsOneRawWordAndMiddleColumnsAreCleared) {
   ReadOut(RawFrame([](int32_t, int32_t w) { return uint16_t(w); }));
-  std::vector<uint16_t> words(detector_->image, detector_->image + size_t(kWidth) * kHeight);
+  std::vector<uint16_t> words(detector_->Image(), detector_->Image() + size_t(kWidth) * kHeight);
   ReadOut(RawFrame([](int32_t n, int32_t) { return uint16_t(n); }));
 
   int64_t wrong = 0;
@@ -141,14 +144,14 @@ TEST_F(ReadFrameTest, EveryReadPixelComesFromItsOneRawWordAndMiddleColumnsAreCle
     for (int32_t c = 0; c < kWidth; ++c) {
       const size_t i = size_t(r) * kWidth + size_t(c);
       if (IsMiddleColumn(c)) {
-        middleNotCleared += (words[i] != 0) + (detector_->image[i] != 0);
+        middleNotCleared += (words[i] != 0) + (detector_->Image()[i] != 0);
         continue;
       }
       const Landing expected = SourceOf(r, c);
-      if (words[i] != expected.word || detector_->image[i] != expected.line) {
+      if (words[i] != expected.word || detector_->Image()[i] != expected.line) {
         if (wrong++ < 5)
           ADD_FAILURE() << "pixel (" << r << ", " << c << ") holds word " << words[i] << " of line "
-                        << detector_->image[i] << ", expected word " << expected.word << " of line "
+                        << detector_->Image()[i] << ", expected word " << expected.word << " of line "
                         << expected.line;
       }
     }
@@ -189,7 +192,7 @@ TEST_F(ReadFrameTest, NonzeroWordsOnlyInUnreadPlacesLeaveEveryReadPixelZero) {
 
 TEST_F(ReadFrameTest, ReadoutIgnoresTheBufferBeyondTheRawFrame) {
   // Stale bytes after the frame in the raw-frame buffer do not reach the image.
-  std::fill_n(detector_->rawFrame + tavrix::kRawFrameBytes,
+  std::fill_n(Probe().RawFrame() + tavrix::kRawFrameBytes,
               tavrix::kRawFrameBufferBytes - size_t(tavrix::kRawFrameBytes), uint8_t(0xEE));
   ReadOut(RawFrame([](int32_t, int32_t) { return uint16_t(7); }));
   EXPECT_EQ(Pixel(3071, 1279), 7);

@@ -15,6 +15,7 @@
 #include "platform/wait.h"
 #include "grabber/frame_grabber.h"
 #include "support/detector_fixture.h"
+#include "support/detector_probe.h"
 
 namespace tavrix_test {
 namespace {
@@ -376,43 +377,46 @@ class BusyDetectorTest : public SimulatorTest {};
 TEST_F(BusyDetectorTest, BusyDetectorRefusesAcquisitionAndDropsTheArming) {
   tavrix::Detector detector;
   ASSERT_TRUE(detector.IsComplete());
+  const tavrix::DetectorProbe probe(detector);
   ASSERT_EQ(detector.RunCommand(kArm), 1);
-  detector.busy = 1;
+  probe.Busy() = 1;
   PCI_FRM01_SimClearCallLog();
 
   EXPECT_EQ(detector.RunCommand(kArm), 0);
   EXPECT_EQ(detector.RunCommand(kAcquire), 0);
 
-  EXPECT_EQ(detector.armed, 0);
-  EXPECT_EQ(detector.armedByte, 0);
-  EXPECT_EQ(detector.busy, 1) << "the running acquisition owns the flag";
+  EXPECT_EQ(probe.Armed(), 0);
+  EXPECT_EQ(probe.ArmedByte(), 0);
+  EXPECT_EQ(probe.Busy(), 1) << "the running acquisition owns the flag";
   EXPECT_EQ(PCI_FRM01_SimCallLog(), std::string());
 }
 
 TEST_F(BusyDetectorTest, ArmedWordWithoutArmedByteAdmitsNoAcquisition) {
   tavrix::Detector detector;
   ASSERT_TRUE(detector.IsComplete());
-  detector.armed = 1;
-  detector.armedByte = 0;
+  const tavrix::DetectorProbe probe(detector);
+  probe.Armed() = 1;
+  probe.ArmedByte() = 0;
   PCI_FRM01_SimClearCallLog();
 
   EXPECT_EQ(detector.RunCommand(kAcquire), 0);
   EXPECT_EQ(PCI_FRM01_SimCallLog(), std::string());
-  EXPECT_EQ(detector.armed, 0);
-  EXPECT_EQ(detector.busy, 0);
+  EXPECT_EQ(probe.Armed(), 0);
+  EXPECT_EQ(probe.Busy(), 0);
 }
 
 TEST_F(BusyDetectorTest, ArmAndCancelWriteBothArmedFlagsTogether) {
   tavrix::Detector detector;
   ASSERT_TRUE(detector.IsComplete());
-  detector.armedByte = 0x5A;  // creation leaves it unset
+  const tavrix::DetectorProbe probe(detector);
+  probe.ArmedByte() = 0x5A;  // creation leaves it unset
   ASSERT_EQ(detector.RunCommand(kArm), 1);
-  EXPECT_EQ(detector.armed, 1);
-  EXPECT_EQ(detector.armedByte, 1);
-  EXPECT_EQ(detector.busy, 0);
+  EXPECT_EQ(probe.Armed(), 1);
+  EXPECT_EQ(probe.ArmedByte(), 1);
+  EXPECT_EQ(probe.Busy(), 0);
   ASSERT_EQ(detector.RunCommand(kCancel), 1);
-  EXPECT_EQ(detector.armed, 0);
-  EXPECT_EQ(detector.armedByte, 0);
+  EXPECT_EQ(probe.Armed(), 0);
+  EXPECT_EQ(probe.ArmedByte(), 0);
 }
 
 }  // namespace

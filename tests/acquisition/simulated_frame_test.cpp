@@ -51,13 +51,13 @@ int32_t LineTolerance(double signal) { return int32_t(40.0 + 0.08 * signal); }
 TEST_F(SimulatorTest, ReadoutPutsEveryComposedPixelWhereThePanelModelHasIt) {
   tavrix::Detector detector;
   ASSERT_TRUE(detector.IsComplete());
-  detector.ReadFrame(detector.image);  // the simulator's first frame, index 0
+  detector.ReadFrame(detector.Image());  // the simulator's first frame, index 0
   int32_t mismatches = 0;
   for (int32_t r = 0; r < tavrix::kImageHeight; r += 3) {
     for (int32_t c = 0; c < tavrix::kImageWidth; ++c) {
       const uint16_t expected = CarriesPanelData(c) ? PanelReading(r, c, 0) : 0;
-      if (Pixel(detector.image, r, c) != expected && ++mismatches <= 5) {
-        ADD_FAILURE() << "pixel (" << r << ", " << c << ") reads " << Pixel(detector.image, r, c) << ", the panel has "
+      if (Pixel(detector.Image(), r, c) != expected && ++mismatches <= 5) {
+        ADD_FAILURE() << "pixel (" << r << ", " << c << ") reads " << Pixel(detector.Image(), r, c) << ", the panel has "
                       << expected;
       }
     }
@@ -65,7 +65,7 @@ TEST_F(SimulatorTest, ReadoutPutsEveryComposedPixelWhereThePanelModelHasIt) {
   EXPECT_EQ(mismatches, 0);
   // Each defective pixel sits at its own place, not at a mirrored one.
   for (const pci_frm01_sim::DefectivePixel& defect : pci_frm01_sim::kDefectivePixels) {
-    EXPECT_EQ(Pixel(detector.image, defect.row, defect.column), defect.reading)
+    EXPECT_EQ(Pixel(detector.Image(), defect.row, defect.column), defect.reading)
         << "defect at (" << defect.row << ", " << defect.column << ")";
   }
 }

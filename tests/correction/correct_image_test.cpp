@@ -14,6 +14,7 @@
 #include "platform/dimensions.h"
 #include "support/correction_images.h"
 #include "support/detector_fixture.h"
+#include "support/detector_probe.h"
 
 namespace tavrix {
 namespace {
@@ -159,26 +160,27 @@ TEST_F(DetectorCorrection, UsesOnlyTheSelectedPanelsMaps) {
   auto detector = std::make_unique<Detector>();
   ASSERT_TRUE(detector->IsComplete());
   ASSERT_EQ(detector->PanelSelect(1), 1);
+  const DetectorProbe probe(*detector);
   const TestImage frame = tavrix_test::SimulatedExposure(kW, kH, 41);
   auto corrected = [&]() {
-    std::copy(frame.pixels().begin(), frame.pixels().end(), detector->image);
+    std::copy(frame.pixels().begin(), frame.pixels().end(), detector->Image());
     detector->CorrectImage();
-    return std::vector<uint16_t>(detector->image, detector->image + kImagePixels);
+    return std::vector<uint16_t>(detector->Image(), detector->Image() + kImagePixels);
   };
   // Panel 1's own maps act on the frame: a dark block from its gain map.
   for (int32_t r = 1000; r < 1100; ++r)
-    for (int32_t c = 1000; c < 1100; ++c) detector->gainMaps[1][r][c] = 0.25f;
+    for (int32_t c = 1000; c < 1100; ++c) probe.GainMap(1)[r][c] = 0.25f;
   const std::vector<uint16_t> panelOne = corrected();
   EXPECT_EQ(panelOne[size_t(1050) * kW + 1050], frame(1050, 1050) / 4);
 
   for (int32_t r = 0; r < kH; ++r) {
     for (int32_t c = 0; c < kW; ++c) {
-      detector->gainMaps[0][r][c] = 0.25f;
-      detector->pixelMaps[0][r][c] = 2;
+      probe.GainMap(0)[r][c] = 0.25f;
+      probe.PixelMap(0)[r][c] = 2;
     }
-    detector->pixelMaps[0][r][kW] = kRowFlagBothHalves;
+    probe.PixelMap(0)[r][kW] = kRowFlagBothHalves;
   }
-  for (int32_t c = 0; c < kW; ++c) detector->pixelMaps[0][kH][c] = 1;
+  for (int32_t c = 0; c < kW; ++c) probe.PixelMap(0)[kH][c] = 1;
   EXPECT_EQ(corrected(), panelOne);
 }
 

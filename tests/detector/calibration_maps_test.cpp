@@ -12,11 +12,13 @@
 
 #include "detector/detector.h"
 #include "support/detector_fixture.h"
+#include "support/detector_probe.h"
 
 namespace tavrix_test {
 namespace {
 
 using tavrix::Detector;
+using tavrix::DetectorProbe;
 using tavrix::kGainMapBytes;
 using tavrix::kPixelMapBytes;
 
@@ -35,9 +37,11 @@ class CalibrationMaps : public SimulatorTest {
     ASSERT_TRUE(detector_->IsComplete());
   }
 
+  DetectorProbe Probe() const { return DetectorProbe(*detector_); }
+
   bool PixelMapMatches(int panel, const std::vector<uint8_t>& bytes) const {
     for (int r = 0; r < tavrix::kMapHeight; ++r)
-      if (std::memcmp(detector_->pixelMaps[panel][r], bytes.data() + size_t(r) * tavrix::kMapWidth,
+      if (std::memcmp(Probe().PixelMap(panel)[r], bytes.data() + size_t(r) * tavrix::kMapWidth,
                       tavrix::kMapWidth) != 0)
         return false;
     return true;
@@ -48,9 +52,10 @@ class CalibrationMaps : public SimulatorTest {
   }
 
   bool GainMapNeutral(int panel) const {
+    float** const map = Probe().GainMap(panel);
     for (int r = 0; r < tavrix::kImageHeight; ++r)
       for (int x = 0; x < tavrix::kImageWidth; ++x)
-        if (detector_->gainMaps[panel][r][x] != 1.0f) return false;
+        if (map[r][x] != 1.0f) return false;
     return true;
   }
 
@@ -62,8 +67,8 @@ TEST_F(CalibrationMaps, PixelMapFileReplacesEveryByteFlagsIncluded) {
   TemporaryFile file(bytes);
   ASSERT_EQ(detector_->LoadPixelMap(file.path(), 0), 1);
   EXPECT_TRUE(PixelMapMatches(0, bytes));
-  EXPECT_EQ(detector_->pixelMaps[0][100][3072], bytes[100 * 3073 + 3072]) << "row flag";
-  EXPECT_EQ(detector_->pixelMaps[0][3072][5], bytes[3072 * 3073 + 5]) << "column flag";
+  EXPECT_EQ(Probe().PixelMap(0)[100][3072], bytes[100 * 3073 + 3072]) << "row flag";
+  EXPECT_EQ(Probe().PixelMap(0)[3072][5], bytes[3072 * 3073 + 5]) << "column flag";
   EXPECT_TRUE(PixelMapNeutral(1));
 }
 
@@ -75,10 +80,10 @@ TEST_F(CalibrationMaps, GainMapFileIsReadAsLittleEndianFloatsRowByRow) {
   std::memcpy(&bytes[4 * (3071 * 3072 + 3071)], &probe[2], 4);           // (3071, 3071)
   TemporaryFile file(bytes);
   ASSERT_EQ(detector_->LoadGainMap(file.path(), 1), 1);
-  EXPECT_EQ(detector_->gainMaps[1][0][0], 0.5f);
-  EXPECT_EQ(detector_->gainMaps[1][1][2], -2.0f);
-  EXPECT_EQ(detector_->gainMaps[1][3071][3071], 1e30f);
-  EXPECT_EQ(detector_->gainMaps[1][1][1], 0.0f);
+  EXPECT_EQ(Probe().GainMap(1)[0][0], 0.5f);
+  EXPECT_EQ(Probe().GainMap(1)[1][2], -2.0f);
+  EXPECT_EQ(Probe().GainMap(1)[3071][3071], 1e30f);
+  EXPECT_EQ(Probe().GainMap(1)[1][1], 0.0f);
   EXPECT_TRUE(GainMapNeutral(0));
 }
 

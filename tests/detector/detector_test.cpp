@@ -10,11 +10,13 @@
 #include "grabber/frame_grabber.h"
 
 #include "support/detector_fixture.h"
+#include "support/detector_probe.h"
 
 namespace tavrix_test {
 namespace {
 
 using tavrix::Detector;
+using tavrix::DetectorProbe;
 using DetectorCreation = SimulatorTest;
 
 bool AllEqual(const uint8_t* begin, size_t count, uint8_t value) {
@@ -24,32 +26,34 @@ bool AllEqual(const uint8_t* begin, size_t count, uint8_t value) {
 TEST_F(DetectorCreation, SetsDimensionsAndFlags) {
   Detector detector;
   ASSERT_TRUE(detector.IsComplete());
-  EXPECT_EQ(detector.width, 3072);
-  EXPECT_EQ(detector.height, 3072);
-  EXPECT_EQ(detector.mapWidth, 3073);
-  EXPECT_EQ(detector.mapHeight, 3073);
-  EXPECT_EQ(detector.messageLength, 64);
-  EXPECT_EQ(detector.panel, 0);
-  EXPECT_EQ(detector.temperature, 0);
-  EXPECT_EQ(detector.busy, 0);
-  EXPECT_EQ(detector.armed, 0);
-  EXPECT_EQ(detector.armedByte, 0);
-  EXPECT_EQ(detector.grabberOpen, 1);
+  const DetectorProbe probe(detector);
+  EXPECT_EQ(probe.Width(), 3072);
+  EXPECT_EQ(probe.Height(), 3072);
+  EXPECT_EQ(probe.MapWidth(), 3073);
+  EXPECT_EQ(probe.MapHeight(), 3073);
+  EXPECT_EQ(detector.MessageLength(), 64);
+  EXPECT_EQ(probe.Panel(), 0);
+  EXPECT_EQ(probe.Temperature(), 0);
+  EXPECT_EQ(probe.Busy(), 0);
+  EXPECT_EQ(probe.Armed(), 0);
+  EXPECT_EQ(probe.ArmedByte(), 0);
+  EXPECT_EQ(probe.GrabberOpen(), 1);
 }
 
 TEST_F(DetectorCreation, GivesEveryBufferADefinedContent) {
   Detector detector;
   ASSERT_TRUE(detector.IsComplete());
-  EXPECT_TRUE(std::all_of(detector.image, detector.image + tavrix::kImagePixels,
+  const DetectorProbe probe(detector);
+  EXPECT_TRUE(std::all_of(detector.Image(), detector.Image() + tavrix::kImagePixels,
                           [](uint16_t p) { return p == 0; }));
-  EXPECT_TRUE(AllEqual(detector.rawFrame, tavrix::kRawFrameBufferBytes, 0));
-  EXPECT_TRUE(AllEqual(detector.rxBuffer, tavrix::kRxBufferBytes, 0));
+  EXPECT_TRUE(AllEqual(probe.RawFrame(), tavrix::kRawFrameBufferBytes, 0));
+  EXPECT_TRUE(AllEqual(probe.RxBuffer(), tavrix::kRxBufferBytes, 0));
   for (int p = 0; p < 2; ++p) {
-    for (int r = 0; r < detector.mapHeight; ++r)
-      ASSERT_TRUE(AllEqual(detector.pixelMaps[p][r], size_t(detector.mapWidth), 0))
+    for (int r = 0; r < probe.MapHeight(); ++r)
+      ASSERT_TRUE(AllEqual(probe.PixelMap(p)[r], size_t(probe.MapWidth()), 0))
           << "pixel map " << p << " row " << r << " (flags included)";
-    for (int r = 0; r < detector.height; ++r)
-      ASSERT_TRUE(std::all_of(detector.gainMaps[p][r], detector.gainMaps[p][r] + detector.width,
+    for (int r = 0; r < probe.Height(); ++r)
+      ASSERT_TRUE(std::all_of(probe.GainMap(p)[r], probe.GainMap(p)[r] + probe.Width(),
                               [](float g) { return g == 1.0f; }))
           << "gain map " << p << " row " << r << " (outer rows and columns included)";
   }
@@ -69,10 +73,11 @@ size_t PagesNotResident(const void* block, size_t bytes) {
 TEST_F(DetectorCreation, EveryLargeBufferIsResidentBeforeTheFirstUse) {
   Detector detector;
   ASSERT_TRUE(detector.IsComplete());
-  const size_t plane = size_t(detector.width) * size_t(detector.height);
-  EXPECT_EQ(PagesNotResident(detector.image, plane * sizeof(uint16_t)), 0u);
-  EXPECT_EQ(PagesNotResident(detector.rawFrame, size_t(tavrix::kRawFrameBytes)), 0u);
-  const tavrix::EnhancementEngine& engine = detector.engine;
+  const DetectorProbe probe(detector);
+  const size_t plane = size_t(probe.Width()) * size_t(probe.Height());
+  EXPECT_EQ(PagesNotResident(detector.Image(), plane * sizeof(uint16_t)), 0u);
+  EXPECT_EQ(PagesNotResident(probe.RawFrame(), size_t(tavrix::kRawFrameBytes)), 0u);
+  const tavrix::EnhancementEngine& engine = probe.Engine();
   for (const float* p : {engine.coefficients, engine.workPlaneA, engine.workPlaneB, engine.logImage})
     EXPECT_EQ(PagesNotResident(p, plane * sizeof(float)), 0u);
   EXPECT_EQ(PagesNotResident(engine.smoothingCopy, plane * sizeof(uint16_t)), 0u);
@@ -81,9 +86,10 @@ TEST_F(DetectorCreation, EveryLargeBufferIsResidentBeforeTheFirstUse) {
 TEST_F(DetectorCreation, EachRowOfAMapIsItsOwnBlock) {
   Detector detector;
   ASSERT_TRUE(detector.IsComplete());
-  EXPECT_NE(detector.pixelMaps[0][0], detector.pixelMaps[1][0]);
-  detector.pixelMaps[1][5][7] = 9;
-  EXPECT_EQ(detector.pixelMaps[0][5][7], 0) << "the panels' maps must not share storage";
+  const DetectorProbe probe(detector);
+  EXPECT_NE(probe.PixelMap(0)[0], probe.PixelMap(1)[0]);
+  probe.PixelMap(1)[5][7] = 9;
+  EXPECT_EQ(probe.PixelMap(0)[5][7], 0) << "the panels' maps must not share storage";
 }
 
 TEST_F(DetectorCreation, NewObjectAfterReleaseStartsNeutralAgain) {
@@ -92,14 +98,16 @@ TEST_F(DetectorCreation, NewObjectAfterReleaseStartsNeutralAgain) {
   {
     Detector first;
     ASSERT_EQ(first.LoadPixelMap(file.path(), 0), 1);
-    first.panel = 1;
-    first.temperature = 40;
+    DetectorProbe used(first);
+    used.Panel() = 1;
+    used.Temperature() = 40;
   }
   Detector second;
-  EXPECT_EQ(second.panel, 0);
-  EXPECT_EQ(second.temperature, 0);
-  EXPECT_EQ(second.pixelMaps[0][1][1], 0);
-  EXPECT_EQ(second.pixelMaps[0][10][3072], 0) << "row flags of the old map must be gone";
+  const DetectorProbe probe(second);
+  EXPECT_EQ(probe.Panel(), 0);
+  EXPECT_EQ(probe.Temperature(), 0);
+  EXPECT_EQ(probe.PixelMap(0)[1][1], 0);
+  EXPECT_EQ(probe.PixelMap(0)[10][3072], 0) << "row flags of the old map must be gone";
 }
 
 }  // namespace

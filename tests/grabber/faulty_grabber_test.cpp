@@ -14,6 +14,7 @@
 #include "detector/detector.h"
 #include "platform/wait.h"
 #include "support/detector_fixture.h"
+#include "support/detector_probe.h"
 
 namespace tavrix_test {
 namespace {
@@ -240,6 +241,7 @@ TEST_F(FaultyGrabberTest, SerialFloodIsNeverDecodedPastTheMessage) {
   UseFault("uart-flood");
   tavrix::Detector detector;
   ASSERT_TRUE(detector.IsComplete());
+  const tavrix::DetectorProbe probe(detector);
   // Switch code 3 at 0, a frame opened at 62 that closes only beyond the
   // message, and beyond it switch codes and complete frames of 123 degrees.
   std::vector<uint8_t> flood(kReceiveBufferBytes, 's');
@@ -257,13 +259,13 @@ TEST_F(FaultyGrabberTest, SerialFloodIsNeverDecodedPastTheMessage) {
 
   detector.PollMessages();
 
-  ASSERT_EQ(detector.rxBuffer[kReceiveBufferBytes - 1], 's') << "the flood did not fill the buffer";
+  ASSERT_EQ(probe.RxBuffer()[kReceiveBufferBytes - 1], 's') << "the flood did not fill the buffer";
   EXPECT_EQ(detector.DecodeMessage(0), 3);
   for (int32_t p = 1; p < int32_t(kReceiveBufferBytes); ++p) {
     SCOPED_TRACE(p);
     ASSERT_EQ(detector.DecodeMessage(p), 0);
   }
-  EXPECT_EQ(detector.temperature, 0);
+  EXPECT_EQ(detector.Temperature(), 0);
 
   // A hundred flooded polls, each with a frame closing beyond the message.
   std::vector<uint8_t> chunk(kReceiveBufferBytes, 'g');
@@ -271,7 +273,7 @@ TEST_F(FaultyGrabberTest, SerialFloodIsNeverDecodedPastTheMessage) {
   chunk[63] = 0x7F;
   for (int i = 0; i < 100; ++i) PCI_FRM01_SimInjectSerial(chunk.data(), int32_t(chunk.size()));
   detector.DrainMessages();
-  EXPECT_EQ(detector.temperature, 0);
+  EXPECT_EQ(detector.Temperature(), 0);
 }
 
 TEST_F(FaultyGrabberTest, NegativeSerialLengthLeavesAnEmptyMessageNotTheLastOne) {

@@ -12,6 +12,7 @@
 #include "detector/detector.h"
 #include "platform/wait.h"
 #include "support/detector_fixture.h"
+#include "support/detector_probe.h"
 
 namespace tavrix_test {
 namespace {
@@ -218,21 +219,22 @@ class ReceiveBufferTest : public SimulatorTest {};
 TEST_F(ReceiveBufferTest, BytesBeyondTheMessageStayZeroAndAreNeverDecoded) {
   tavrix::Detector detector;
   ASSERT_TRUE(detector.IsComplete());
-  for (size_t i = kMessageBytes; i < 1024; ++i) ASSERT_EQ(detector.rxBuffer[i], 0) << i;
+  uint8_t* const rxBuffer = tavrix::DetectorProbe(detector).RxBuffer();
+  for (size_t i = kMessageBytes; i < 1024; ++i) ASSERT_EQ(rxBuffer[i], 0) << i;
 
   Send(Message(4 * kMessageBytes, 'v'));
   detector.PollMessages();
   detector.DrainMessages();
-  for (size_t i = kMessageBytes; i < 1024; ++i) ASSERT_EQ(detector.rxBuffer[i], 0) << i;
+  for (size_t i = kMessageBytes; i < 1024; ++i) ASSERT_EQ(rxBuffer[i], 0) << i;
 
   // Even bytes that would decode stay unread beyond the message.
-  for (size_t i = kMessageBytes; i < 1024; ++i) detector.rxBuffer[i] = 'g';
-  detector.rxBuffer[100] = 'v';
+  for (size_t i = kMessageBytes; i < 1024; ++i) rxBuffer[i] = 'g';
+  rxBuffer[100] = 'v';
   EXPECT_EQ(detector.DecodeMessage(100), 0);
   EXPECT_EQ(detector.DecodeMessage(1023), 0);
   EXPECT_EQ(detector.DecodeMessage(INT_MAX), 0);
   EXPECT_EQ(detector.DecodeMessage(INT_MIN), 0);
-  EXPECT_EQ(detector.temperature, 0);
+  EXPECT_EQ(detector.Temperature(), 0);
 }
 
 }  // namespace
