@@ -11,30 +11,15 @@ set -uo pipefail
 exe=$(realpath "$1") linux=$(realpath "$2") work=$3
 same=$linux/tests/tools/same_pixels
 here=$(cd "$(dirname "$0")" && pwd)
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
-export WINEDEBUG=-all
-tavrix() { "$linux/tools/tavrix" "$@"; }
-wtavrix() { wine "$exe" "$@"; }
+source "$here/tavrix_exe_common.sh"
 
-# expect STATUS PATTERN COMMAND...: the exit status, and PATTERN in its output.
-expect() {
-  local status=$1 pattern=$2
-  shift 2
-  "$@" >out.txt 2>err.txt </dev/null
-  local got=$?
-  [ "$got" = "$status" ] || fail "$* exited $got, expected $status: $(tail -c 400 err.txt)"
-  [ -z "$pattern" ] || grep -qE -- "$pattern" err.txt out.txt || fail "$*: output lacks '$pattern': $(tail -c 400 err.txt)"
-}
 # DICOM attributes as text, without what differs between two runs: UIDs (and
 # so the meta group's length), dates and times, the study ID made from the
 # start time, the record's time.
 dicom_text() {
   dcmdump +L "$1" | grep -vE "UID|Date|Time|StudyID|\(7fe0,0010\)|\(0002,0000\)" | sed 's/"time":"[^"]*"//'
 }
-# The pixel data: the file's last element, 3072 x 3072 16-bit words.
-dicom_pixels() { tail -c 18874368 "$1"; }
 # equal_outputs L W NAME...: each named file of the Linux run's prefix L equals the Windows run's W.
 equal_outputs() {
   local l=$1 w=$2
@@ -153,5 +138,4 @@ done
 equal_outputs tavrix-cal/ wtavrix-cal/ pixel_map.bin gain_map.bin defects.csv image_0001.tif
 [ -e wtavrix-cal/darks.raw ] && fail "--discard-frames left the dark frames"
 
-[ "$failures" = 0 ] && echo "tavrix.exe: all checks passed"
-exit $((failures > 0))
+finish tavrix.exe

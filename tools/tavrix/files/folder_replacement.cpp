@@ -5,6 +5,7 @@
 
 #include "cli/command_line.h"
 #include "files/file_replacement.h"
+#include "system/native_paths.h"
 
 namespace tavrix_tool {
 
@@ -26,63 +27,64 @@ void CarryOver(const fs::path& from, const fs::path& to) {
     error.clear();
   }
   fs::copy(from, to, fs::copy_options::recursive, error);
-  Check(error, "cannot carry " + from.string() + " over into the new folder");
+  Check(error, "cannot carry " + Utf8Name(from) + " over into the new folder");
 }
 
 }  // namespace
 
 std::string MakeStagingFolder(const std::string& folder) {
-  const fs::path target = fs::path(folder);
+  const fs::path target = FsPath(folder);
   std::error_code error;
   if (!target.parent_path().empty()) {
     fs::create_directories(target.parent_path(), error);
-    Check(error, target.parent_path().string() + ": cannot make the folder");
+    Check(error, Utf8Name(target.parent_path()) + ": cannot make the folder");
   }
-  const std::string staging = TemporaryNameBeside(target.lexically_normal().string());
-  fs::create_directory(staging, error);
+  const std::string staging = TemporaryNameBeside(Utf8Name(target.lexically_normal()));
+  fs::create_directory(FsPath(staging), error);
   Check(error, staging + ": cannot make a folder beside " + folder);
   return staging;
 }
 
 void SwapFolderIn(const std::string& staging, const std::string& folder,
                   const std::function<bool(const std::string& name)>& carried) {
+  const fs::path from = FsPath(staging), to = FsPath(folder);
   std::error_code error;
-  if (!fs::exists(folder, error)) {
-    fs::rename(staging, folder, error);
+  if (!fs::exists(to, error)) {
+    fs::rename(from, to, error);
     Check(error, folder + ": cannot move the new folder into place");
     return;
   }
-  if (!fs::is_directory(folder, error)) throw Failure(folder + ": not a folder");
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-    const std::string name = entry.path().filename().string();
-    const fs::path copy = fs::path(staging) / name;
+  if (!fs::is_directory(to, error)) throw Failure(folder + ": not a folder");
+  for (const fs::directory_entry& entry : fs::directory_iterator(to, error)) {
+    const std::string name = Utf8Name(entry.path().filename());
+    const fs::path copy = from / entry.path().filename();
     if (carried(name) && !fs::exists(copy)) CarryOver(entry.path(), copy);
   }
   Check(error, folder + ": cannot list the folder");
   const std::string previous = folder + ".previous";
-  fs::remove_all(previous, error);
+  fs::remove_all(FsPath(previous), error);
   Check(error, previous + ": cannot remove the older previous folder");
-  fs::rename(folder, previous, error);
+  fs::rename(to, FsPath(previous), error);
   Check(error, folder + ": cannot move it aside as " + previous);
-  fs::rename(staging, folder, error);
+  fs::rename(from, to, error);
   if (error) {
     std::error_code ignored;
-    fs::rename(previous, folder, ignored);
+    fs::rename(FsPath(previous), to, ignored);
     Check(error, folder + ": cannot move the new folder into place (the previous one is back)");
   }
 }
 
 void MoveFolderTo(const std::string& staging, const std::string& target) {
   std::error_code error;
-  fs::remove_all(target, error);
+  fs::remove_all(FsPath(target), error);
   Check(error, target + ": cannot remove it");
-  fs::rename(staging, target, error);
+  fs::rename(FsPath(staging), FsPath(target), error);
   Check(error, target + ": cannot move the folder there");
 }
 
 void RemoveStagingFolder(const std::string& staging) {
   std::error_code ignored;
-  fs::remove_all(staging, ignored);
+  fs::remove_all(FsPath(staging), ignored);
 }
 
 }  // namespace tavrix_tool

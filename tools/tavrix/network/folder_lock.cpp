@@ -3,7 +3,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <filesystem>
+#include "system/native_paths.h"
 #else
 #include <errno.h>
 #include <fcntl.h>
@@ -22,7 +22,7 @@ constexpr const char* kBusy = "another process holds it";
 #ifdef _WIN32
 
 FolderLock::FolderLock(const std::string& path) {
-  const std::wstring wide = std::filesystem::u8path(path).wstring();
+  const std::wstring wide = FsPath(path).wstring();
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {

@@ -1,12 +1,13 @@
 #include "outbox.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <system_error>
 
 #include "folder_lock.h"
+#include "system/native_paths.h"
 
 namespace tavrix_tool {
 
@@ -31,17 +32,24 @@ std::string TemporaryName(const std::string& uid) {
 }
 
 // Copies `source` to `target` through a temporary name beside it.
-std::string CopyInPlace(const fs::path& source, const fs::path& target, const std::string& uid) {
+std::string CopyInPlace(const std::string& source, const fs::path& target, const std::string& uid) {
   const fs::path temporary = target.parent_path() / TemporaryName(uid);
   std::error_code error;
-  fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, error);
+  fs::copy_file(FsPath(source), temporary, fs::copy_options::overwrite_existing, error);
   if (!error) fs::rename(temporary, target, error);
   if (error) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
-    return "cannot copy " + source.string() + " into the outbox: " + error.message();
+    return "cannot copy " + source + " into the outbox: " + error.message();
   }
   return "";
+}
+
+bool WriteNote(const fs::path& path, const std::string& text) {
+  std::FILE* note = OpenFile(Utf8Name(path), "wb");
+  if (note == nullptr) return false;
+  const bool written = std::fprintf(note, "%s\n", text.c_str()) > 0;
+  return std::fclose(note) == 0 && written;
 }
 
 // Moves an unsendable file aside with its reason; says what went wrong if
@@ -51,14 +59,11 @@ std::string SetAside(const fs::path& file, const std::string& reason) {
   const fs::path target = rejected / file.filename();
   std::error_code error;
   fs::create_directories(rejected, error);
-  if (!error) {
-    std::ofstream note(rejected / (file.filename().string() + kReasonSuffix), std::ios::trunc);
-    note << reason << "\n";
-    if (!note.flush()) error = std::make_error_code(std::errc::io_error);
-  }
+  if (!error && !WriteNote(rejected / (Utf8Name(file.filename()) + kReasonSuffix), reason))
+    error = std::make_error_code(std::errc::io_error);
   if (!error) fs::rename(file, target, error);
-  if (error) return "; it could not be moved to " + rejected.string() + ": " + error.message();
-  return "; moved to " + target.string();
+  if (error) return "; it could not be moved to " + Utf8Name(rejected) + ": " + error.message();
+  return "; moved to " + Utf8Name(target);
 }
 
 std::string Remove(const fs::path& file) {
@@ -81,21 +86,21 @@ std::string Outbox::Put(const std::string& source) const {
   if (!reason.empty()) return source + ": " + reason;
   if (!IsUid(uid)) return source + ": its SOP instance UID \"" + uid + "\" is not a UID";
   std::error_code error;
-  fs::create_directories(folder_, error);
+  fs::create_directories(FsPath(folder_), error);
   if (error) return "cannot create the outbox " + folder_ + ": " + error.message();
-  return CopyInPlace(source, fs::path(folder_) / (uid + kExtension), uid);
+  return CopyInPlace(source, FsPath(folder_) / (uid + kExtension), uid);
 }
 
 std::vector<std::string> Outbox::Waiting(std::string* problem) const {
   std::vector<std::pair<fs::file_time_type, std::string>> files;
   std::error_code error;
-  fs::directory_iterator it(folder_, error);
+  fs::directory_iterator it(FsPath(folder_), error);
   if (error == std::errc::no_such_file_or_directory) return {};
   for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
-    const std::string name = it->path().filename().string();
+    const std::string name = Utf8Name(it->path().filename());
     if (name.empty() || name[0] == '.' || !it->is_regular_file()) continue;
     std::error_code timeError;
-    files.emplace_back(fs::last_write_time(it->path(), timeError), it->path().string());
+    files.emplace_back(fs::last_write_time(it->path(), timeError), Utf8Name(it->path()));
   }
   if (error && problem != nullptr) *problem = "cannot read the outbox " + folder_ + ": " + error.message();
   std::sort(files.begin(), files.end());
@@ -108,7 +113,7 @@ OutboxReport Outbox::Send(const PeerConnection& connection, const OutboxProgress
   OutboxReport report;
   std::vector<std::string> files = Waiting(&report.error);
   if (files.empty()) return report;
-  const FolderLock lock((fs::path(folder_) / kLockName).string());
+  const FolderLock lock(Utf8Name(FsPath(folder_) / kLockName));
   if (!lock.Holding()) {
     report.error = "the outbox " + folder_ + " is not sent now: " + lock.Problem() + " (another send?)";
     return report;
@@ -120,13 +125,13 @@ OutboxReport Outbox::Send(const PeerConnection& connection, const OutboxProgress
   // failure (or a crash) cannot make it be sent again.
   StoreFiles(connection, files, [&](size_t index, const StoreResult& result) {
     OutboxEntry& entry = report.entries[index];
-    entry.file = fs::path(files[index]).filename().string();
+    entry.file = Utf8Name(FsPath(files[index]).filename());
     entry.result = result;
     if (result.outcome == StoreOutcome::kStored) {
-      const std::string problem = Remove(files[index]);
+      const std::string problem = Remove(FsPath(files[index]));
       if (!problem.empty()) entry.result.detail = problem;
     } else if (result.outcome == StoreOutcome::kUnreadable) {
-      entry.result.detail += SetAside(files[index], result.detail);
+      entry.result.detail += SetAside(FsPath(files[index]), result.detail);
     }
     if (progress) progress(index + 1, files.size(), entry);
   });

@@ -4,17 +4,22 @@
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcistrmb.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmdata/dcxfer.h>
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/dcmnet/scu.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <utility>
 
 #include "association.h"
+#include "system/native_paths.h"
 
 namespace tavrix_tool {
 
@@ -33,14 +38,49 @@ struct Storable {
   std::string sopClass, sopInstance, transferSyntax;
 };
 
-// Reads the whole file, pixel data too, so that a truncated file shows here
-// and not halfway through its sending.
+// The file's bytes, read by its UTF-8 name: DCMTK opens files by narrow
+// name, which Windows reads in the ANSI code page. "" or why not.
+std::string ReadBytes(const std::string& path, std::vector<char>& bytes) {
+  std::FILE* in = OpenFile(path, "rb");
+  if (in == nullptr) return std::strerror(errno);
+  std::error_code unknownSize;
+  const std::uintmax_t size = std::filesystem::file_size(FsPath(path), unknownSize);
+  if (!unknownSize) bytes.reserve(size_t(size));
+  char chunk[1 << 16];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;) bytes.insert(bytes.end(), chunk, chunk + got);
+  const std::string problem = std::ferror(in) ? std::strerror(errno) : "";
+  std::fclose(in);
+  return problem;
+}
+
+// Parses the whole file, pixel data too, so that a truncated file shows here
+// and not halfway through its sending. Only DICOM files (the preamble, then
+// "DICM") are taken: read from memory, other bytes could claim elements of
+// gigabytes, which DCMTK would try to allocate.
+std::string Parse(const std::vector<char>& bytes, DcmFileFormat& file) {
+  constexpr size_t kPreambleBytes = 128;
+  constexpr char kPrefix[] = {'D', 'I', 'C', 'M'};
+  if (bytes.size() < kPreambleBytes + sizeof kPrefix ||
+      std::memcmp(bytes.data() + kPreambleBytes, kPrefix, sizeof kPrefix) != 0)
+    return "no DICOM file header (\"DICM\" after the 128-byte preamble)";
+  DcmInputBufferStream stream;
+  stream.setBuffer(bytes.data(), offile_off_t(bytes.size()));
+  stream.setEos();
+  file.transferInit();
+  const OFCondition status = file.read(stream, EXS_Unknown, EGL_noChange, DCM_MaxReadLength);
+  const bool whole = file.transferState() == ERW_ready;
+  file.transferEnd();
+  if (status.bad()) return status.text();
+  return whole ? "" : "the file ends within an element";
+}
+
 Storable Inspect(const std::string& path, DcmFileFormat& file) {
   Storable storable;
-  OFCondition status = file.loadFile(path.c_str());
-  if (status.good()) status = file.loadAllDataIntoMemory();
-  if (status.bad()) {
-    storable.reason = std::string("not a readable DICOM file: ") + status.text();
+  std::vector<char> bytes;
+  std::string problem = ReadBytes(path, bytes);
+  if (problem.empty()) problem = Parse(bytes, file);
+  if (!problem.empty()) {
+    storable.reason = "not a readable DICOM file: " + problem;
     return storable;
   }
   DcmDataset* data = file.getDataset();

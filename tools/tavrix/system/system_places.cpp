@@ -2,26 +2,39 @@
 
 #include <cstdlib>
 
+#ifdef _WIN32
+#include "system/native_paths.h"
+#endif
+
 namespace tavrix_tool {
 
 namespace {
 
+#ifdef _WIN32
+// In UTF-8: the narrow environment is in the ANSI code page, which cannot
+// spell every user's name (C:\Users\Zoë\AppData\Local).
+std::string Environment(const wchar_t* name) {
+  const wchar_t* value = _wgetenv(name);
+  return value != nullptr ? Utf8Name(std::filesystem::path(value)) : "";
+}
+#else
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
 }
+#endif
 
 }  // namespace
 
 #ifdef _WIN32
 
 std::string DefaultStationConfigPath() {
-  const std::string programData = Environment("ProgramData");
+  const std::string programData = Environment(L"ProgramData");
   return (programData.empty() ? std::string("C:\\ProgramData") : programData) + "\\Tavrix\\station.conf";
 }
 
 std::string DefaultOutboxFolder() {
-  const std::string local = Environment("LOCALAPPDATA");
+  const std::string local = Environment(L"LOCALAPPDATA");
   return local.empty() ? "" : local + "\\Tavrix\\outbox";
 }
 
