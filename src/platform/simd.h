@@ -44,6 +44,15 @@ constexpr int32_t kVectorBytes = 32;
 constexpr int32_t kVectorBytes = 16;
 #endif
 
+// Registers a kernel may keep values in: a 32-bit process names only eight,
+// whatever the width, and kernels that keep more in flight spill them.
+#if defined(__x86_64__)
+constexpr int32_t kVectorRegisters = kVectorBytes == 64 ? 32 : 16;
+#else
+constexpr int32_t kVectorRegisters = 8;
+#endif
+constexpr bool kFewVectorRegisters = kVectorRegisters <= 8;
+
 // For the small helpers of a kernel that must melt into it: called with
 // arrays of registers, they would otherwise pass them through memory.
 #define TAVRIX_KERNEL_INLINE inline __attribute__((always_inline))
