@@ -143,9 +143,10 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
   using L = Lanes<N>;
   using Double = typename L::Double;
   constexpr int32_t kPrefetchAhead = 1024;  // floats
-  // Blocks of a step: the exponentials of two registers per block in step,
-  // four registers each.
-  constexpr int32_t kStepBlocks = Larger(1, kVectorRegisters / 8);
+  // Blocks of a step, two registers of outputs each, their exponentials in
+  // step: registers in flight for half the register file (a quarter for the
+  // widest, whose exponential keeps more of its own).
+  constexpr int32_t kStepBlocks = Larger(1, N == 8 ? kVectorRegisters / 8 : kVectorRegisters / 4);
   const auto order = std::make_index_sequence<N>();
   const double offset = FinalOffset(output.strength);
 
