@@ -204,19 +204,6 @@ struct Lanes {
     for (int i = 0; i < N; ++i) bits |= uint32_t(mask[i] != 0) << i;
     return bits;
   }
-  static bool AnyTrue(Long mask) {
-#if defined(TAVRIX_SIMD_AVX512)
-    if constexpr (N == 8) return _mm512_test_epi64_mask(__m512i(mask), __m512i(mask)) != 0;
-#endif
-#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
-    if constexpr (N == 4) return !_mm256_testz_si256(__m256i(mask), __m256i(mask));
-#endif
-    if constexpr (N == 2) return _mm_movemask_pd(__m128d(mask)) != 0;
-    Long m = mask;
-    int64_t any = 0;
-    for (int i = 0; i < N; ++i) any |= m[i];
-    return any != 0;
-  }
 };
 
 // a * b + c for an approximation whose error bound holds with one rounding or
