@@ -70,25 +70,7 @@ namespace {
 // 128-bit store and their log-image floats in two, where a store per value
 // would hold the loop up.
 constexpr size_t kStepPixels = sizeof(__m128i) / sizeof(uint16_t);
-constexpr size_t kFloatLanes = sizeof(__m128) / sizeof(float);
 constexpr int32_t kLastBin = kHistogramBins - 1;
-
-__m128i PackMapped(const uint32_t* u) {
-  __m128i packed = _mm_cvtsi32_si128(int(u[0]));
-  packed = _mm_insert_epi16(packed, int(u[1]), 1);
-  packed = _mm_insert_epi16(packed, int(u[2]), 2);
-  packed = _mm_insert_epi16(packed, int(u[3]), 3);
-  packed = _mm_insert_epi16(packed, int(u[4]), 4);
-  packed = _mm_insert_epi16(packed, int(u[5]), 5);
-  packed = _mm_insert_epi16(packed, int(u[6]), 6);
-  packed = _mm_insert_epi16(packed, int(u[7]), 7);
-  return packed;
-}
-
-__m128 LogImageLanes(const float* logImageTable, const uint32_t* u) {
-  return _mm_setr_ps(logImageTable[u[0]], logImageTable[u[1]], logImageTable[u[2]],
-                     logImageTable[u[3]]);
-}
 
 // The histogram from the counts of every mapped value: those past its last
 // bin all land in that bin.
@@ -110,12 +92,26 @@ DisplayWindow LogMapAndComputeWindow(const uint16_t* source, uint16_t* mapped, s
   size_t i = 0;
   for (; i + kStepPixels <= pixelCount; i += kStepPixels) {
     // The whole step is read before anything is stored: source may be mapped.
-    uint32_t u[kStepPixels];
-    for (size_t k = 0; k < kStepPixels; ++k) u[k] = logMapTable[source[i + k]];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(mapped + i), PackMapped(u));
-    for (size_t k = 0; k < kStepPixels; k += kFloatLanes)
-      _mm_storeu_ps(logImage + i + k, LogImageLanes(logImageTable, u + k));
-    for (size_t k = 0; k < kStepPixels; ++k) ++valueCounts[u[k]];
+    // The values are taken back out of the register: eight of them would
+    // not stay in the general registers of a 32-bit process.
+    __m128i packed = _mm_setzero_si128();
+    packed = _mm_insert_epi16(packed, logMapTable[source[i + 0]], 0);
+    packed = _mm_insert_epi16(packed, logMapTable[source[i + 1]], 1);
+    packed = _mm_insert_epi16(packed, logMapTable[source[i + 2]], 2);
+    packed = _mm_insert_epi16(packed, logMapTable[source[i + 3]], 3);
+    packed = _mm_insert_epi16(packed, logMapTable[source[i + 4]], 4);
+    packed = _mm_insert_epi16(packed, logMapTable[source[i + 5]], 5);
+    packed = _mm_insert_epi16(packed, logMapTable[source[i + 6]], 6);
+    packed = _mm_insert_epi16(packed, logMapTable[source[i + 7]], 7);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(mapped + i), packed);
+    const int u0 = _mm_extract_epi16(packed, 0), u1 = _mm_extract_epi16(packed, 1);
+    const int u2 = _mm_extract_epi16(packed, 2), u3 = _mm_extract_epi16(packed, 3);
+    _mm_storeu_ps(logImage + i, _mm_setr_ps(logImageTable[u0], logImageTable[u1], logImageTable[u2], logImageTable[u3]));
+    ++valueCounts[u0]; ++valueCounts[u1]; ++valueCounts[u2]; ++valueCounts[u3];
+    const int u4 = _mm_extract_epi16(packed, 4), u5 = _mm_extract_epi16(packed, 5);
+    const int u6 = _mm_extract_epi16(packed, 6), u7 = _mm_extract_epi16(packed, 7);
+    _mm_storeu_ps(logImage + i + 4, _mm_setr_ps(logImageTable[u4], logImageTable[u5], logImageTable[u6], logImageTable[u7]));
+    ++valueCounts[u4]; ++valueCounts[u5]; ++valueCounts[u6]; ++valueCounts[u7];
   }
   for (; i < pixelCount; ++i) {
     const uint16_t u = logMapTable[source[i]];

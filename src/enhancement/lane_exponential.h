@@ -22,28 +22,51 @@ constexpr double kExpTaylor[kExpTaylorTerms] = {1.0 / 362880.0, 1.0 / 40320.0, 1
 // the truncated series leaves |r|^10 / 10! * e^|r| < 1e-11 of e^r, the
 // rounding of the nine Horner steps (fused or not) below 3e-15, and the reduction (ln 2 in
 // two parts, |k| at most 29) below 1e-16.
-template <int N>
-typename Lanes<N>::Double ExpLanes(typename Lanes<N>::Double x) {
+//
+// K registers at once, in step: each is a long chain of dependent operations,
+// and one chain alone leaves the processor waiting.
+template <int N, int K>
+TAVRIX_KERNEL_INLINE void ExpLanes(typename Lanes<N>::Double (&x)[K]) {
   using Double = typename Lanes<N>::Double;
   using Long = typename Lanes<N>::Long;
   constexpr double kLog2E = 1.4426950408889634;
   constexpr double kLn2High = 0.693147180369123816490;  // few bits: k * kLn2High is exact
   constexpr double kLn2Low = 1.90821492927058770002e-10;
   constexpr double kRoundingShift = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
-  const Double shifted = x * kLog2E + kRoundingShift;
-  const Double k = shifted - kRoundingShift;
-  const Double r = (x - k * kLn2High) - k * kLn2Low;
-  Double p = Double{} + kExpTaylor[0];
-  for (int32_t i = 1; i < kExpTaylorTerms; ++i) p = ApproximateMultiplyAdd(p, r, Double{} + kExpTaylor[i]);
-  // k sits in the low bits of the shifted value; 2^k is built from its bits.
+  Double shifted[K], r[K], p[K];
+#pragma GCC unroll 16
+  for (int k = 0; k < K; ++k) {
+    shifted[k] = x[k] * kLog2E + kRoundingShift;
+    const Double whole = shifted[k] - kRoundingShift;
+    r[k] = (x[k] - whole * kLn2High) - whole * kLn2Low;
+    p[k] = Double{} + kExpTaylor[0];
+  }
+  for (int32_t i = 1; i < kExpTaylorTerms; ++i) {
+#pragma GCC unroll 16
+    for (int k = 0; k < K; ++k) p[k] = ApproximateMultiplyAdd(p[k], r[k], Double{} + kExpTaylor[i]);
+    if constexpr (!kFewVectorRegisters) HoldInRegisters(p);  // eight registers hold two chains' values, no more
+  }
+  // The whole number sits in the low bits of the shifted value; 2^k is built
+  // from its bits.
   const Double shift = Double{} + kRoundingShift;
-  Long shiftedBits, shiftBits;
-  std::memcpy(&shiftedBits, &shifted, sizeof shiftedBits);
+  Long shiftBits;
   std::memcpy(&shiftBits, &shift, sizeof shiftBits);
-  const Long scaleBits = ((shiftedBits - shiftBits) + 1023) << 52;
-  Double scale;
-  std::memcpy(&scale, &scaleBits, sizeof scale);
-  return p * scale;
+#pragma GCC unroll 16
+  for (int k = 0; k < K; ++k) {
+    Long shiftedBits;
+    std::memcpy(&shiftedBits, &shifted[k], sizeof shiftedBits);
+    const Long scaleBits = ((shiftedBits - shiftBits) + 1023) << 52;
+    Double scale;
+    std::memcpy(&scale, &scaleBits, sizeof scale);
+    x[k] = p[k] * scale;
+  }
+}
+
+template <int N>
+typename Lanes<N>::Double ExpLanes(typename Lanes<N>::Double x) {
+  typename Lanes<N>::Double lanes[1] = {x};
+  ExpLanes<N, 1>(lanes);
+  return lanes[0];
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "enhancement/lane_exponential.h"
@@ -31,43 +32,53 @@ constexpr int32_t NextOrLast(int32_t i, int32_t count) { return i + 1 < count ? 
 #if !defined(__clang__)  // a GCC-only warning
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-inline void FinalPixelLanes512(__m512d v, const float* logValues, uint16_t* out, double offset) {
+template <int K>
+TAVRIX_KERNEL_INLINE void FinalPixelLanes512(const __m512d (&v)[K], const float* logValues, uint16_t* out,
+                                             double offset) {
   constexpr double kReach = 20.0;
   constexpr double kUnsure = 1e-5;
   constexpr double kMaxPixel = 16383.0;
-  const __m512d x = _mm512_add_pd(_mm512_add_pd(v, _mm512_cvtps_pd(_mm256_loadu_ps(logValues))),
-                                  _mm512_set1_pd(offset));
-  const __m512d reached = _mm512_min_pd(_mm512_max_pd(x, _mm512_set1_pd(-kReach)),
-                                        _mm512_set1_pd(kReach));
-  // e^x as in ExpLanes: x = k ln 2 + r, the degree-9 polynomial, times 2^k.
-  // Every processor with these instructions fuses multiply and add, and a
-  // fused step rounds once where the pair rounds twice: the reduction and the
-  // Horner steps stay within ExpLanes' bound, in fewer instructions.
-  const __m512d k = _mm512_roundscale_pd(_mm512_mul_pd(reached, _mm512_set1_pd(1.4426950408889634)),
-                                         _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-  const __m512d r = _mm512_fnmadd_pd(k, _mm512_set1_pd(1.90821492927058770002e-10),
-                                     _mm512_fnmadd_pd(k, _mm512_set1_pd(0.693147180369123816490), reached));
-  __m512d p = _mm512_set1_pd(kExpTaylor[0]);
-  for (int32_t i = 1; i < kExpTaylorTerms; ++i) p = _mm512_fmadd_pd(p, r, _mm512_set1_pd(kExpTaylor[i]));
-  const __m512d z = _mm512_sub_pd(_mm512_scalef_pd(p, k), _mm512_set1_pd(1.0));
-  const __m512d clamped =
-      _mm512_min_pd(_mm512_max_pd(z, _mm512_setzero_pd()), _mm512_set1_pd(kMaxPixel));
-  const __m256i whole = _mm512_cvttpd_epi32(clamped);
-  const __m512d pixel = _mm512_cvtepi32_pd(whole);
-  const __m512d fraction = _mm512_sub_pd(z, pixel);
-  const __mmask8 nearBelow = _mm512_mask_cmp_pd_mask(
-      _mm512_cmp_pd_mask(pixel, _mm512_set1_pd(0.5), _CMP_GT_OQ), fraction,
-      _mm512_set1_pd(kUnsure), _CMP_LT_OQ);
-  const __mmask8 nearAbove = _mm512_mask_cmp_pd_mask(
-      _mm512_cmp_pd_mask(pixel, _mm512_set1_pd(kMaxPixel - 0.5), _CMP_LT_OQ), fraction,
-      _mm512_set1_pd(1.0 - kUnsure), _CMP_GT_OQ);
-  const __mmask8 unsure = nearBelow | nearAbove | _mm512_cmp_pd_mask(x, x, _CMP_UNORD_Q);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvtepi32_epi16(whole));
-  if (unsure) {
-    alignas(64) double lanes[8];
-    _mm512_store_pd(lanes, v);
-    for (int32_t i = 0; i < 8; ++i)
-      if (unsure & (1u << i)) out[i] = FinalPixel(lanes[i], logValues[i], offset);
+  __m512d x[K], reached[K], k[K], p[K];
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) {
+    x[i] = _mm512_add_pd(_mm512_add_pd(v[i], _mm512_cvtps_pd(_mm256_loadu_ps(logValues + 8 * i))),
+                         _mm512_set1_pd(offset));
+    reached[i] = _mm512_min_pd(_mm512_max_pd(x[i], _mm512_set1_pd(-kReach)), _mm512_set1_pd(kReach));
+    // e^x as in ExpLanes: x = k ln 2 + r, the degree-9 polynomial, times 2^k.
+    // Every processor with these instructions fuses multiply and add, and a
+    // fused step rounds once where the pair rounds twice: the reduction and
+    // the Horner steps stay within ExpLanes' bound, in fewer instructions.
+    k[i] = _mm512_roundscale_pd(_mm512_mul_pd(reached[i], _mm512_set1_pd(1.4426950408889634)),
+                                _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    reached[i] = _mm512_fnmadd_pd(k[i], _mm512_set1_pd(1.90821492927058770002e-10),
+                                  _mm512_fnmadd_pd(k[i], _mm512_set1_pd(0.693147180369123816490), reached[i]));
+    p[i] = _mm512_set1_pd(kExpTaylor[0]);
+  }
+  for (int32_t t = 1; t < kExpTaylorTerms; ++t) {
+#pragma GCC unroll 16
+    for (int i = 0; i < K; ++i) p[i] = _mm512_fmadd_pd(p[i], reached[i], _mm512_set1_pd(kExpTaylor[t]));
+    HoldInRegisters(p);
+  }
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) {
+    const __m512d z = _mm512_sub_pd(_mm512_scalef_pd(p[i], k[i]), _mm512_set1_pd(1.0));
+    const __m512d clamped = _mm512_min_pd(_mm512_max_pd(z, _mm512_setzero_pd()), _mm512_set1_pd(kMaxPixel));
+    const __m256i whole = _mm512_cvttpd_epi32(clamped);
+    const __m512d pixel = _mm512_cvtepi32_pd(whole);
+    const __m512d fraction = _mm512_sub_pd(z, pixel);
+    const __mmask8 nearBelow = _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(pixel, _mm512_set1_pd(0.5), _CMP_GT_OQ),
+                                                       fraction, _mm512_set1_pd(kUnsure), _CMP_LT_OQ);
+    const __mmask8 nearAbove =
+        _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(pixel, _mm512_set1_pd(kMaxPixel - 0.5), _CMP_LT_OQ), fraction,
+                                _mm512_set1_pd(1.0 - kUnsure), _CMP_GT_OQ);
+    const __mmask8 unsure = nearBelow | nearAbove | _mm512_cmp_pd_mask(x[i], x[i], _CMP_UNORD_Q);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), _mm256_cvtepi32_epi16(whole));
+    if (unsure) {
+      alignas(64) double lanes[8];
+      _mm512_store_pd(lanes, v[i]);
+      for (int32_t l = 0; l < 8; ++l)
+        if (unsure & (1u << l)) out[8 * i + l] = FinalPixel(lanes[l], logValues[8 * i + l], offset);
+    }
   }
 }
 #pragma GCC diagnostic pop
@@ -79,12 +90,14 @@ inline void FinalPixelLanes512(__m512d v, const float* logValues, uint16_t* out,
 // e^x = 16385 the lane's error is below 2.5e-7 and the plain exponential's own
 // below 1e-11, so elsewhere both truncate and clamp alike. The few unsure
 // lanes, and any lane that is not a number, take FinalPixel.
-template <int N>
-TAVRIX_KERNEL_INLINE void FinalPixelLanes(typename Lanes<N>::Double v, const float* logValues, uint16_t* out,
-                                          double offset) {
+template <int N, int K>
+TAVRIX_KERNEL_INLINE void FinalPixelLanes(const typename Lanes<N>::Double (&v)[K], const float* logValues,
+                                          uint16_t* out, double offset) {
 #ifdef TAVRIX_FINAL_PIXEL_LANES_512
   if constexpr (N == 8) {
-    FinalPixelLanes512(v, logValues, out, offset);
+    __m512d native[K];
+    for (int i = 0; i < K; ++i) native[i] = __m512d(v[i]);
+    FinalPixelLanes512(native, logValues, out, offset);
     return;
   }
 #endif
@@ -95,22 +108,32 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes(typename Lanes<N>::Double v, const flo
   constexpr double kUnsure = 1e-5;
   constexpr double kMaxPixel = 16383.0;
   const Double zero = {};
-  const Double x = (v + L::LoadFloats(logValues)) + offset;
   static_assert(N == kDoubleLanes, "the clamps work on whole registers");
-  const Double reached = ClampDoubles(x, zero - kReach, zero + kReach);
-  const Double z = ExpLanes<N>(reached) - 1.0;
-  const Double clamped = ClampDoubles(z, zero, zero + kMaxPixel);
-  const Double pixel = L::Truncated(clamped);
-  const Double fraction = z - pixel;
-  const Long unsure = (x != x) | ((fraction < kUnsure) & (pixel > 0.5)) |
-                      ((fraction > 1.0 - kUnsure) & (pixel < kMaxPixel - 0.5));
-  L::StoreSamples(out, pixel);
-  if (L::AnyTrue(unsure)) {
-    for (int32_t i = 0; i < N; ++i)
-      if (unsure[i]) out[i] = FinalPixel(v[i], logValues[i], offset);
+  static_assert(N * K <= 64, "a bit per lane");
+  Double x[K], z[K];
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) {
+    x[i] = (v[i] + L::LoadFloats(logValues + N * i)) + offset;
+    z[i] = ClampDoubles(x[i], zero - kReach, zero + kReach);
+  }
+  ExpLanes<N, K>(z);
+  uint64_t unsure = 0;  // bit N i + l for lane l of register i
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) {
+    z[i] = z[i] - 1.0;
+    const Double clamped = ClampDoubles(z[i], zero, zero + kMaxPixel);
+    const Double pixel = L::Truncated(clamped);
+    const Double fraction = z[i] - pixel;
+    const Long lanes = L::Unordered(x[i]) | (L::Less(fraction, zero + kUnsure) & L::Less(zero + 0.5, pixel)) |
+                       (L::Less(zero + (1.0 - kUnsure), fraction) & L::Less(pixel, zero + (kMaxPixel - 0.5)));
+    unsure |= uint64_t(L::MaskBits(lanes)) << (N * i);
+    L::StoreSamples(out + N * i, pixel);
+  }
+  if (unsure != 0) {
+    for (int32_t c = 0; c < N * K; ++c)
+      if (unsure >> c & 1u) out[c] = FinalPixel(v[c / N][c % N], logValues[c], offset);
   }
 }
-
 
 // Output columns 2m and 2m + 1 come from source columns m and m + 1 for N
 // values of m at once, in the plain sums, then interleaved into output order.
@@ -120,6 +143,10 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
   using L = Lanes<N>;
   using Double = typename L::Double;
   constexpr int32_t kPrefetchAhead = 1024;  // floats
+  // Blocks of a step, two registers of outputs each, their exponentials in
+  // step: registers in flight for half the register file (a quarter for the
+  // widest, whose exponential keeps more of its own).
+  constexpr int32_t kStepBlocks = Larger(1, N == 8 ? kVectorRegisters / 8 : kVectorRegisters / 4);
   const auto order = std::make_index_sequence<N>();
   const double offset = FinalOffset(output.strength);
 
@@ -129,32 +156,43 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
     const float* a = source + ptrdiff_t(r0) * stride;
     const float* b = source + ptrdiff_t(r1) * stride;
     const ptrdiff_t rowStart = ptrdiff_t(r) * stride;
-    auto store = [&](int32_t c, Double v) {
+    // kBlocks blocks of N source columns from m on: 2 kBlocks registers of
+    // outputs, the last level's worked out in step.
+    auto blocks = [&](int32_t m, auto blockCount) {
+      constexpr int32_t kBlocks = decltype(blockCount)::value;
+      Double outputs[2 * kBlocks];
+#pragma GCC unroll 8
+      for (int32_t u = 0; u < kBlocks; ++u) {
+        const int32_t at = m + u * N;
+        const Double a0 = L::LoadFloats(a + at), a1 = L::LoadFloats(a + at + 1);
+        Double even, odd;
+        if (r % 2 == 0) {
+          even = a0;
+          odd = (a0 + a1) * 0.5;
+        } else {
+          const Double b0 = L::LoadFloats(b + at), b1 = L::LoadFloats(b + at + 1);
+          even = (a0 + b0) * 0.5;
+          odd = (a0 + a1 + b0 + b1) * 0.25;
+        }
+        outputs[2 * u] = InterleaveLow<N>(even, odd, order);
+        outputs[2 * u + 1] = InterleaveHigh<N>(even, odd, order);
+      }
+      const ptrdiff_t c = rowStart + 2 * m;
       if (last) {
         // The log image streams by once; ask for it ahead of the lanes. The
         // address may lie past the plane, so it is formed as an integer.
-        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(output.logImage + rowStart + c) +
-                                                         kPrefetchAhead * sizeof(float)));
-        FinalPixelLanes<N>(v, output.logImage + rowStart + c, output.image + rowStart + c, offset);
-      }
-      else
-        L::StoreFloats(plane + rowStart + c, v);
-    };
-    int32_t m = 0;
-    for (; m + N + 1 <= columns; m += N) {  // column m + N is still in the block
-      const Double a0 = L::LoadFloats(a + m), a1 = L::LoadFloats(a + m + 1);
-      Double even, odd;
-      if (r % 2 == 0) {
-        even = a0;
-        odd = (a0 + a1) * 0.5;
+        for (int32_t u = 0; u < kBlocks; ++u)
+          __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(output.logImage + c + 2 * N * u) +
+                                                           kPrefetchAhead * sizeof(float)));
+        FinalPixelLanes<N>(outputs, output.logImage + c, output.image + c, offset);
       } else {
-        const Double b0 = L::LoadFloats(b + m), b1 = L::LoadFloats(b + m + 1);
-        even = (a0 + b0) * 0.5;
-        odd = (a0 + a1 + b0 + b1) * 0.25;
+        for (int32_t k = 0; k < 2 * kBlocks; ++k) L::StoreFloats(plane + c + k * N, outputs[k]);
       }
-      store(2 * m, InterleaveLow<N>(even, odd, order));
-      store(2 * m + N, InterleaveHigh<N>(even, odd, order));
-    }
+    };
+    int32_t m = 0;  // column m + N of each block is still in the source block
+    for (; m + kStepBlocks * N + 1 <= columns; m += kStepBlocks * N)
+      blocks(m, std::integral_constant<int32_t, kStepBlocks>());
+    for (; m + N + 1 <= columns; m += N) blocks(m, std::integral_constant<int32_t, 1>());
     for (int32_t c = 2 * m; c < 2 * columns; ++c) {  // the plain outputs
       const double v = InterpolatedSample(source, stride, columns, rows, r, c);
       if (last)

@@ -44,9 +44,34 @@ constexpr int32_t kVectorBytes = 32;
 constexpr int32_t kVectorBytes = 16;
 #endif
 
+// Registers a kernel may keep values in: a 32-bit process names only eight,
+// whatever the width, and kernels that keep more in flight spill them.
+#if defined(__x86_64__)
+constexpr int32_t kVectorRegisters = kVectorBytes == 64 ? 32 : 16;
+#else
+constexpr int32_t kVectorRegisters = 8;
+#endif
+constexpr bool kFewVectorRegisters = kVectorRegisters <= 8;
+
 // For the small helpers of a kernel that must melt into it: called with
 // arrays of registers, they would otherwise pass them through memory.
 #define TAVRIX_KERNEL_INLINE inline __attribute__((always_inline))
+
+// Holds each of the registers in a register at this point: the compiler
+// would otherwise fold each one's chain of dependent operations into a single
+// expression and work the chains out one after another, each waiting on the
+// one before. The registers must fit.
+template <class V, int K>
+TAVRIX_KERNEL_INLINE void HoldInRegisters(V (&v)[K]) {
+#pragma GCC unroll 16
+  for (int k = 0; k < K; ++k) {
+#if defined(TAVRIX_SIMD_AVX512)
+    __asm__("" : "+v"(v[k]));
+#else
+    __asm__("" : "+x"(v[k]));
+#endif
+  }
+}
 
 // std::min and std::max would be instantiated here with the target's flags
 // and external linkage, and a debug build could link that copy into code
@@ -108,42 +133,76 @@ struct Lanes {
 #endif
     return __builtin_convertvector(f, Double);
   }
+  // Two lanes go through whole registers too: a 32-bit process has no 64-bit
+  // vectors of its own and would work the half-register vectors out lane by
+  // lane.
   // Lanes within the range of int32, truncated toward zero.
-  static Double Truncated(Double v) { return FromInts(__builtin_convertvector(v, Int)); }
+  static Double Truncated(Double v) {
+    if constexpr (N == 2) return Double(_mm_cvtepi32_pd(_mm_cvttpd_epi32(__m128d(v))));
+    return FromInts(__builtin_convertvector(v, Int));
+  }
 
   static Double LoadSamples(const uint16_t* p) {
+    if constexpr (N == 2) {
+      int32_t pair;
+      std::memcpy(&pair, p, sizeof pair);
+      return Double(_mm_cvtepi32_pd(_mm_unpacklo_epi16(_mm_cvtsi32_si128(pair), _mm_setzero_si128())));
+    }
     Sample s;
     std::memcpy(&s, p, sizeof s);
     // Through int32: a direct conversion would be done lane by lane.
     return FromInts(__builtin_convertvector(s, Int));
   }
   static Double LoadFloats(const float* p) {
+    if constexpr (N == 2)
+      return Double(_mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))));
     Float f;
     std::memcpy(&f, p, sizeof f);
     return FromFloats(f);
   }
   static void StoreFloats(float* p, Double v) {
+    if constexpr (N == 2) {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(__m128d(v))));
+      return;
+    }
     const Float f = __builtin_convertvector(v, Float);
     std::memcpy(p, &f, sizeof f);
   }
   // Lanes already within 0..65535, truncated toward zero.
   static void StoreSamples(uint16_t* p, Double v) {
+    if constexpr (N == 2) {
+      // The low words of the two 32-bit lanes, side by side.
+      const __m128i words = _mm_shufflelo_epi16(_mm_cvttpd_epi32(__m128d(v)), _MM_SHUFFLE(3, 3, 2, 0));
+      const int32_t pair = _mm_cvtsi128_si32(words);
+      std::memcpy(p, &pair, sizeof pair);
+      return;
+    }
     const Sample s = __builtin_convertvector(__builtin_convertvector(v, Int), Sample);
     std::memcpy(p, &s, sizeof s);
   }
-  // Masks of comparisons: every lane all ones or all zeros.
-  static bool AnyTrue(Long mask) {
+  // Masks of comparisons: every lane all ones or all zeros. Two lanes compare
+  // in the target's own instructions: the generic masks of 64-bit lanes come
+  // out lane by lane without AVX.
+  static Long Less(Double a, Double b) {
+    if constexpr (N == 2) return Long(_mm_castpd_si128(_mm_cmplt_pd(__m128d(a), __m128d(b))));
+    return a < b;
+  }
+  static Long Unordered(Double a) {
+    if constexpr (N == 2) return Long(_mm_castpd_si128(_mm_cmpunord_pd(__m128d(a), __m128d(a))));
+    return a != a;
+  }
+  // Bit i set where lane i is.
+  static uint32_t MaskBits(Long mask) {
 #if defined(TAVRIX_SIMD_AVX512)
-    if constexpr (N == 8) return _mm512_test_epi64_mask(__m512i(mask), __m512i(mask)) != 0;
+    if constexpr (N == 8) return _mm512_movepi64_mask(__m512i(mask));
 #endif
 #if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
-    if constexpr (N == 4) return !_mm256_testz_si256(__m256i(mask), __m256i(mask));
+    if constexpr (N == 4) return uint32_t(_mm256_movemask_pd(_mm256_castsi256_pd(__m256i(mask))));
 #endif
-    if constexpr (N == 2) return _mm_movemask_pd(__m128d(mask)) != 0;
-    Long m = mask;
-    int64_t any = 0;
-    for (int i = 0; i < N; ++i) any |= m[i];
-    return any != 0;
+    if constexpr (N == 2) return uint32_t(_mm_movemask_pd(_mm_castsi128_pd(__m128i(mask))));
+    uint32_t bits = 0;
+    for (int i = 0; i < N; ++i) bits |= uint32_t(mask[i] != 0) << i;
+    return bits;
   }
 };
 
