@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
   libtiff-dev libpng-dev nlohmann-json3-dev
   g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev llvm chromium
   wine wine32
