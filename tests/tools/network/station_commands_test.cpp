@@ -152,6 +152,8 @@ TEST_F(StationCommandsTest, WorklistThenAcquireWithSendFilesOneStudyOfTwoSeries)
               "--operator", "Curie^Marie", "-o", images_ + "/chest"});
   ASSERT_EQ(acquired.status, 0) << acquired.output;
   EXPECT_NE(acquired.output.find("4 file(s) sent"), std::string::npos) << acquired.output;
+  EXPECT_NE(acquired.output.find("frame 2: exposure index "), std::string::npos) << acquired.output;
+  EXPECT_NE(acquired.output.find(", target 250, deviation index "), std::string::npos) << acquired.output;
   EXPECT_TRUE(FilesIn(outbox_, ".dcm").empty());
 
   const std::vector<std::string> files = FilesIn(images_, ".dcm");

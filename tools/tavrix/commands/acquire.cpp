@@ -256,6 +256,20 @@ void RequireRawNamesFree(const ImageOutput& output, int frames) {
   }
 }
 
+// The radiographer's feedback on the dose, when the station knows the panel's
+// response: "frame 1: exposure index 250, target 250, deviation index +0.0".
+void ReportExposureIndex(int frame, const std::optional<DicomExposureIndex>& index) {
+  if (!index) return;
+  std::string line = "frame " + std::to_string(frame) + ": exposure index " + FormatDecimal(index->exposureIndex);
+  if (index->targetExposureIndex) line += ", target " + FormatDecimal(*index->targetExposureIndex);
+  if (index->deviationIndex) {
+    char deviation[32];
+    std::snprintf(deviation, sizeof deviation, "%+.1f", *index->deviationIndex);
+    line += std::string(", deviation index ") + deviation;
+  }
+  std::printf("%s\n", line.c_str());
+}
+
 // Writes the corrected image of `frame` and, when asked, its enhanced image
 // referring to it.
 void WriteFrame(const Acquisition& plan, const ImageOutput& output, int frame, const std::vector<uint16_t>& image,
@@ -265,6 +279,7 @@ void WriteFrame(const Acquisition& plan, const ImageOutput& output, int frame, c
   record.sourceSopInstanceUid.clear();
   record.exposureIndex.reset();
   const WrittenDicom corrected = WriteImageFiles(output, frame, "", image.data(), record);
+  ReportExposureIndex(frame, corrected.exposureIndex);
   if (!plan.enhance) return;
   (void)source;
   EnhanceImage(image.data(), enhanced.data(), plan.enhancement);
