@@ -260,14 +260,10 @@ void RequireRawNamesFree(const ImageOutput& output, int frames) {
 // response: "frame 1: exposure index 250, target 250, deviation index +0.0".
 void ReportExposureIndex(int frame, const std::optional<DicomExposureIndex>& index) {
   if (!index) return;
-  std::string line = "frame " + std::to_string(frame) + ": exposure index " + FormatDecimal(index->exposureIndex);
-  if (index->targetExposureIndex) line += ", target " + FormatDecimal(*index->targetExposureIndex);
-  if (index->deviationIndex) {
-    char deviation[32];
-    std::snprintf(deviation, sizeof deviation, "%+.1f", *index->deviationIndex);
-    line += std::string(", deviation index ") + deviation;
-  }
-  std::printf("%s\n", line.c_str());
+  std::printf("frame %d: exposure index %.0f", frame, index->exposureIndex);
+  if (index->targetExposureIndex) std::printf(", target %.0f", *index->targetExposureIndex);
+  if (index->deviationIndex) std::printf(", deviation index %+.1f", *index->deviationIndex);
+  std::printf("\n");
 }
 
 // Writes the corrected image of `frame` and, when asked, its enhanced image
