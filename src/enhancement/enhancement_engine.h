@@ -74,6 +74,9 @@ class EnhancementEngine {
   int32_t* valueCounts = nullptr;
 
  private:
+  // The tests' one way in (tests/support/enhancement_engine_probe.h).
+  friend class EnhancementEngineProbe;
+
   void Run(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
            int32_t smoothingRadius, int32_t smoothingDecay, int32_t width, int32_t height,
            bool plain);
