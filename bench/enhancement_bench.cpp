@@ -22,6 +22,7 @@
 #include "enhancement/log_map.h"
 #include "enhancement/reconstruction.h"
 #include "enhancement/smoothing.h"
+#include "support/enhancement_engine_probe.h"
 #include "support/synthetic_radiograph.h"
 
 namespace {
@@ -35,6 +36,7 @@ constexpr int32_t kLevels = 5, kStrength = 10, kRadius = 3, kDecay = 10;
 
 struct Fixture {
   tavrix::EnhancementEngine engine;
+  const tavrix::EnhancementEngineProbe probe{engine};
   std::vector<uint16_t> picture = tavrix_test::SyntheticRadiograph(kImageWidth, kImageHeight);
   std::vector<uint16_t> source = picture;
   std::vector<uint16_t> destination = std::vector<uint16_t>(kImagePixels);
@@ -48,14 +50,14 @@ struct Fixture {
                    kImageWidth, kImageHeight);
   }
   tavrix::LineFilter Filter() {
-    return {engine.lowPass, engine.tapCount, engine.phaseShift, engine.lineBuffer};
+    return {probe.LowPass(), probe.TapCount(), probe.PhaseShift(), probe.LineBuffer()};
   }
-  tavrix::Band CoarsestBand() { return {engine.bandWidth, engine.bandHeight, engine.width}; }
+  tavrix::Band CoarsestBand() { return {probe.BandWidth(), probe.BandHeight(), probe.Width()}; }
   void ProcessBand() {
-    tavrix::VerticalLocalMean(engine.coefficients, engine.workPlaneA, CoarsestBand(),
-                              engine.windowSize);
-    tavrix::ComputeCorrectionBand(engine.coefficients, engine.workPlaneA, engine.workPlaneB,
-                                  CoarsestBand(), engine.windowSize, engine.centre, engine.gain);
+    tavrix::VerticalLocalMean(probe.Coefficients(), probe.WorkPlaneA(), CoarsestBand(),
+                              probe.WindowSize());
+    tavrix::ComputeCorrectionBand(probe.Coefficients(), probe.WorkPlaneA(), probe.WorkPlaneB(),
+                                  CoarsestBand(), probe.WindowSize(), probe.Centre(), probe.Gain());
   }
 };
 
@@ -162,7 +164,7 @@ void ConvolveBenchmark(benchmark::State& state) {
   Fixture& f = Shared();
   Measure(state, [&] { f.source = f.picture; }, [&] {
     (kPlain ? tavrix::ConvolveImagePlain : tavrix::ConvolveImage)(
-        f.source.data(), f.engine.smoothingCopy, f.engine.kernel, kRadius, kImageWidth,
+        f.source.data(), f.probe.SmoothingCopy(), f.probe.Kernel(), kRadius, kImageWidth,
         kImageHeight);
   }, "convolve", kPlain);
 }
@@ -184,8 +186,8 @@ void BM_EnhanceEarlyReturnRun(benchmark::State& state) {
 void BM_EnhanceSmoothImage(benchmark::State& state) {
   Fixture& f = Shared();
   Measure(state, [&] { f.source = f.picture; }, [&] {
-    tavrix::SmoothImage(kRadius, f.engine.smoothingDecay, f.engine.kernel, f.source.data(),
-                        f.engine.smoothingCopy, kImageWidth, kImageHeight);
+    tavrix::SmoothImage(kRadius, f.probe.SmoothingDecay(), f.probe.Kernel(), f.source.data(),
+                        f.probe.SmoothingCopy(), kImageWidth, kImageHeight);
   });
 }
 
@@ -193,7 +195,7 @@ void BM_EnhanceLogMapImage(benchmark::State& state) {
   Fixture& f = Shared();
   Measure(state, [] {}, [&] {
     tavrix::LogMapImage(f.source.data(), f.destination.data(), kImagePixels,
-                        f.engine.logMapTable);
+                        f.probe.LogMapTable());
   });
 }
 
@@ -201,8 +203,8 @@ void BM_EnhanceComputeWindow(benchmark::State& state) {
   Fixture& f = Shared();
   Measure(state, [] {}, [&] {
     benchmark::DoNotOptimize(tavrix::ComputeWindow(f.destination.data(), kImagePixels,
-                                                   f.engine.histogram, f.engine.logImage,
-                                                   f.engine.logImageTable));
+                                                   f.probe.Histogram(), f.probe.LogImage(),
+                                                   f.probe.LogImageTable()));
   });
 }
 
@@ -213,14 +215,14 @@ void LogMapAndWindowBenchmark(benchmark::State& state) {
   Measure(state, [] {}, [&] {
     if (kPlain) {
       tavrix::LogMapImage(f.source.data(), f.destination.data(), kImagePixels,
-                          f.engine.logMapTable);
+                          f.probe.LogMapTable());
       benchmark::DoNotOptimize(tavrix::ComputeWindow(f.destination.data(), kImagePixels,
-                                                     f.engine.histogram, f.engine.logImage,
-                                                     f.engine.logImageTable));
+                                                     f.probe.Histogram(), f.probe.LogImage(),
+                                                     f.probe.LogImageTable()));
     } else {
       benchmark::DoNotOptimize(tavrix::LogMapAndComputeWindow(
-          f.source.data(), f.destination.data(), kImagePixels, f.engine.logMapTable,
-          f.engine.histogram, f.engine.logImage, f.engine.logImageTable, f.engine.valueCounts));
+          f.source.data(), f.destination.data(), kImagePixels, f.probe.LogMapTable(),
+          f.probe.Histogram(), f.probe.LogImage(), f.probe.LogImageTable(), f.probe.ValueCounts()));
     }
   }, "log map and window", kPlain);
 }
@@ -234,8 +236,8 @@ void DecompositionBenchmark(benchmark::State& state) {
     int32_t w = kImageWidth, h = kImageHeight;
     for (int32_t level = 0; level < kLevels; ++level) {
       (kPlain ? tavrix::DecomposeLevelPlain : tavrix::DecomposeLevel)(
-          w, h, f.Filter(), level == 0 ? f.engine.logImage : f.engine.coefficients,
-          f.engine.coefficients, kImageWidth);
+          w, h, f.Filter(), level == 0 ? f.probe.LogImage() : f.probe.Coefficients(),
+          f.probe.Coefficients(), kImageWidth);
       w /= 2;
       h /= 2;
     }
@@ -249,8 +251,8 @@ void BM_EnhanceDecomposition(benchmark::State& state) {
 void BM_EnhanceDecomposeFirstLevel(benchmark::State& state) {
   Fixture& f = Shared();
   Measure(state, [] {}, [&] {
-    tavrix::DecomposeLevel(kImageWidth, kImageHeight, f.Filter(), f.engine.logImage,
-                           f.engine.coefficients, kImageWidth);
+    tavrix::DecomposeLevel(kImageWidth, kImageHeight, f.Filter(), f.probe.LogImage(),
+                           f.probe.Coefficients(), kImageWidth);
   });
   f.RunAll();
 }
@@ -263,10 +265,10 @@ void BM_EnhanceBandProcessing(benchmark::State& state) {
 template <bool kPlain>
 void ReconstructBenchmark(benchmark::State& state) {
   Fixture& f = Shared();
-  const tavrix::FinalOutput output{f.engine.logImage, f.destination.data(), kStrength};
+  const tavrix::FinalOutput output{f.probe.LogImage(), f.destination.data(), kStrength};
   Measure(state, [&] { f.ProcessBand(); }, [&] {
-    tavrix::Reconstruct(f.engine.workPlaneB, f.engine.workPlaneA, output, kImageWidth,
-                        f.engine.bandWidth, f.engine.bandHeight, kLevels,
+    tavrix::Reconstruct(f.probe.WorkPlaneB(), f.probe.WorkPlaneA(), output, kImageWidth,
+                        f.probe.BandWidth(), f.probe.BandHeight(), kLevels,
                         kPlain ? tavrix::UpsampleLevelPlain : tavrix::UpsampleLevel);
   }, "reconstruct", kPlain);
 }

@@ -12,7 +12,9 @@ constexpr int32_t kMaxKernelSize = 2 * kMaxKernelRadius + 1;
 constexpr int32_t kTapCount = 6;
 
 // Multi-scale contrast enhancement in the log domain. Owns every plane it
-// works in; they are allocated once, when the detector is created.
+// works in; they are allocated once, when the detector is created. Its state
+// is reached only through its operations; the tests reach it through their
+// EnhancementEngineProbe.
 class EnhancementEngine {
  public:
   EnhancementEngine();
@@ -36,6 +38,14 @@ class EnhancementEngine {
   void EnhancePlain(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
                     int32_t smoothingRadius, int32_t smoothingDecay, int32_t width,
                     int32_t height);
+
+ private:
+  // The tests' one way in (tests/support/enhancement_engine_probe.h).
+  friend class EnhancementEngineProbe;
+
+  void Run(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
+           int32_t smoothingRadius, int32_t smoothingDecay, int32_t width, int32_t height,
+           bool plain);
 
   int32_t kernelSize = 0;
   int32_t kernelRadius = 0;
@@ -72,11 +82,6 @@ class EnhancementEngine {
   float* logImageTable = nullptr;
   // Scratch of the one-pass window: a count for every value of logMapTable.
   int32_t* valueCounts = nullptr;
-
- private:
-  void Run(uint16_t* source, uint16_t* destination, int32_t levels, int32_t strength,
-           int32_t smoothingRadius, int32_t smoothingDecay, int32_t width, int32_t height,
-           bool plain);
 };
 
 }  // namespace tavrix

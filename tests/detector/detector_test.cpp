@@ -77,10 +77,11 @@ TEST_F(DetectorCreation, EveryLargeBufferIsResidentBeforeTheFirstUse) {
   const size_t plane = size_t(probe.Width()) * size_t(probe.Height());
   EXPECT_EQ(PagesNotResident(detector.Image(), plane * sizeof(uint16_t)), 0u);
   EXPECT_EQ(PagesNotResident(probe.RawFrame(), size_t(tavrix::kRawFrameBytes)), 0u);
-  const tavrix::EnhancementEngine& engine = probe.Engine();
-  for (const float* p : {engine.coefficients, engine.workPlaneA, engine.workPlaneB, engine.logImage})
+  const tavrix::EnhancementEngineProbe engine = probe.Engine();
+  for (const float* p :
+       {engine.Coefficients(), engine.WorkPlaneA(), engine.WorkPlaneB(), engine.LogImage()})
     EXPECT_EQ(PagesNotResident(p, plane * sizeof(float)), 0u);
-  EXPECT_EQ(PagesNotResident(engine.smoothingCopy, plane * sizeof(uint16_t)), 0u);
+  EXPECT_EQ(PagesNotResident(engine.SmoothingCopy(), plane * sizeof(uint16_t)), 0u);
 }
 
 TEST_F(DetectorCreation, EachRowOfAMapIsItsOwnBlock) {

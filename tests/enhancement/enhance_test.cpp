@@ -14,6 +14,7 @@
 #include "enhancement/log_map.h"
 #include "enhancement/smoothing.h"
 #include "support/detector_fixture.h"
+#include "support/enhancement_engine_probe.h"
 #include "support/synthetic_radiograph.h"
 
 namespace tavrix {
@@ -47,6 +48,7 @@ class EnhanceTest : public ::testing::Test {
                      decay, kImageWidth, kImageHeight);
     return result;
   }
+  static EnhancementEngineProbe Engine() { return EnhancementEngineProbe(*engine_); }
 
   static EnhancementEngine* engine_;
   static Image* picture_;
@@ -59,10 +61,10 @@ TEST_F(EnhanceTest, EngineIsCompleteWithExactTapsAndTablesFromPlainExpressions) 
   ASSERT_TRUE(engine_->IsComplete());
   const float taps[kTapCount] = {0.235233605f,    0.570558429f,   0.325182498f,
                                  -0.0954672098f, -0.0604161024f, 0.0249087494f};
-  for (int32_t t = 0; t < kTapCount; ++t) EXPECT_EQ(engine_->lowPass[t], taps[t]) << t;
+  for (int32_t t = 0; t < kTapCount; ++t) EXPECT_EQ(Engine().LowPass()[t], taps[t]) << t;
   for (uint32_t v = 0; v < kLogMapTableSize; ++v) {
-    ASSERT_EQ(engine_->logMapTable[v], LogMapValue(uint16_t(v))) << v;
-    ASSERT_EQ(engine_->logImageTable[v], LogImageValue(uint16_t(v))) << v;
+    ASSERT_EQ(Engine().LogMapTable()[v], LogMapValue(uint16_t(v))) << v;
+    ASSERT_EQ(Engine().LogImageTable()[v], LogImageValue(uint16_t(v))) << v;
   }
 }
 
@@ -76,19 +78,19 @@ TEST_F(EnhanceTest, CapsLevelsAtFiveAndWidensMeanWindowForFourOrFive) {
                  Case{-2, -2, 3}}) {
     engine_->Enhance(source.data(), destination.data(), c.requested, 0, 3, 10, kImageWidth,
                      kImageHeight);
-    EXPECT_EQ(engine_->levels, c.levels) << c.requested;
-    EXPECT_EQ(engine_->windowSize, c.window) << c.requested;
+    EXPECT_EQ(Engine().Levels(), c.levels) << c.requested;
+    EXPECT_EQ(Engine().WindowSize(), c.window) << c.requested;
   }
 }
 
 TEST_F(EnhanceTest, StoresDecayAsFloatTenthWidenedAndZeroWhenOutOfRange) {
   Image source(kImagePixels, 100), destination(kImagePixels, 0);
   engine_->Enhance(source.data(), destination.data(), 5, 0, 2, 10, kImageWidth, kImageHeight);
-  EXPECT_EQ(engine_->smoothingDecay, 1.0000000149011612);
-  EXPECT_EQ(engine_->smoothingRadius, 2);
+  EXPECT_EQ(Engine().SmoothingDecay(), 1.0000000149011612);
+  EXPECT_EQ(Engine().SmoothingRadius(), 2);
   engine_->Enhance(source.data(), destination.data(), 5, 0, 7, 31, kImageWidth, kImageHeight);
-  EXPECT_EQ(engine_->smoothingDecay, 0.0);
-  EXPECT_EQ(engine_->smoothingRadius, 0);
+  EXPECT_EQ(Engine().SmoothingDecay(), 0.0);
+  EXPECT_EQ(Engine().SmoothingRadius(), 0);
 }
 
 TEST_F(EnhanceTest, NegativeLevelsSmoothSourceAndLeaveLogMappedImageInDestination) {
@@ -104,11 +106,11 @@ TEST_F(EnhanceTest, NegativeLevelsSmoothSourceAndLeaveLogMappedImageInDestinatio
     ASSERT_EQ(result.destination[i], LogMapValue(smoothed[i])) << i;
 
   // The window and the scale come from this image.
-  EXPECT_GT(engine_->windowLow, 1169);
-  EXPECT_LT(engine_->windowLow, engine_->windowHigh);
-  EXPECT_EQ(engine_->windowHigh, 16383) << "more than 3 % of the picture is border mask";
-  EXPECT_EQ(engine_->gain, 0.049999997f);
-  EXPECT_EQ(engine_->logImage[12345], LogImageValue(result.destination[12345]));
+  EXPECT_GT(Engine().WindowLow(), 1169);
+  EXPECT_LT(Engine().WindowLow(), Engine().WindowHigh());
+  EXPECT_EQ(Engine().WindowHigh(), 16383) << "more than 3 % of the picture is border mask";
+  EXPECT_EQ(Engine().Gain(), 0.049999997f);
+  EXPECT_EQ(Engine().LogImage()[12345], LogImageValue(result.destination[12345]));
 }
 
 TEST_F(EnhanceTest, SourceEqualToDestinationGivesSameResultAsSeparateBuffers) {
@@ -138,9 +140,9 @@ TEST_F(EnhanceTest, RequestAboveCapRunsFiveLevelsDownToNinetySixSquareBand) {
   const Result result = Run(*picture_, 9, 10, 1, 10);
   ReplaceWaitFunctions(previous);
   EXPECT_EQ(g_sleeps, (std::vector<int32_t>(5, 0)));
-  EXPECT_EQ(engine_->bandWidth, 96);
-  EXPECT_EQ(engine_->bandHeight, 96);
-  EXPECT_EQ(engine_->windowSize, 5);
+  EXPECT_EQ(Engine().BandWidth(), 96);
+  EXPECT_EQ(Engine().BandHeight(), 96);
+  EXPECT_EQ(Engine().WindowSize(), 5);
   // Every pixel was written, within range.
   EXPECT_EQ(std::count(result.destination.begin(), result.destination.end(), 0x5A5A), 0);
   EXPECT_LE(*std::max_element(result.destination.begin(), result.destination.end()), 16383);
@@ -166,8 +168,8 @@ TEST_F(EnhanceTest, OneLevelRunMatchesIndependentDoublePrecisionComputation) {
   std::sort(sorted.begin(), sorted.end());
   const int32_t low = std::max<int32_t>(1, std::min<int32_t>(sorted[283115], 16383));
   const int32_t high = std::min<int32_t>(sorted[9154068], 16383);
-  ASSERT_EQ(engine_->windowLow, low);
-  ASSERT_EQ(engine_->windowHigh, high);
+  ASSERT_EQ(Engine().WindowLow(), low);
+  ASSERT_EQ(Engine().WindowHigh(), high);
   const double centre = std::log(double(low + high));
   const double gain = strength * 0.005;
 
@@ -190,7 +192,7 @@ TEST_F(EnhanceTest, OneLevelRunMatchesIndependentDoublePrecisionComputation) {
       for (int32_t j = 0; j < 6; ++j) sum += db3[j] * columns[size_t(p) * n + (2 * q + 1 - j + n) % n];
       band[size_t(p) * half + q] = sum;
       largestDifference =
-          std::max(largestDifference, std::abs(sum - double(engine_->coefficients[at(p, q)])));
+          std::max(largestDifference, std::abs(sum - double(Engine().Coefficients()[at(p, q)])));
     }
   EXPECT_LT(largestDifference, 1e-5) << "coarsest band differs from db3";
 

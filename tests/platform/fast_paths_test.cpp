@@ -29,6 +29,7 @@
 #include "platform/dimensions.h"
 #include "support/correction_images.h"
 #include "support/edge_case_images.h"
+#include "support/enhancement_engine_probe.h"
 #include "support/synthetic_radiograph.h"
 #include "support/vector_paths.h"
 // The lane exponential, compiled here for this file alone.
@@ -418,12 +419,13 @@ uint64_t Digest(const void* data, size_t bytes) {
 // Fills every plane with a pattern that no run writes, as if some other use
 // of the engine had left it there.
 void SoilPlanes(EnhancementEngine& engine, unsigned char pattern) {
+  const EnhancementEngineProbe probe(engine);
   const size_t floats = kImagePixels * sizeof(float);
-  for (float* plane : {engine.coefficients, engine.workPlaneA, engine.workPlaneB, engine.logImage})
+  for (float* plane : {probe.Coefficients(), probe.WorkPlaneA(), probe.WorkPlaneB(), probe.LogImage()})
     std::memset(plane, pattern, floats);
-  std::memset(engine.smoothingCopy, pattern, kImagePixels * sizeof(uint16_t));
-  std::memset(engine.histogram, pattern, kHistogramBins * sizeof(int32_t));
-  std::memset(engine.valueCounts, pattern, kLogMapValueCount * sizeof(int32_t));
+  std::memset(probe.SmoothingCopy(), pattern, kImagePixels * sizeof(uint16_t));
+  std::memset(probe.Histogram(), pattern, kHistogramBins * sizeof(int32_t));
+  std::memset(probe.ValueCounts(), pattern, kLogMapValueCount * sizeof(int32_t));
 }
 
 Outcome RunEngine(EnhancementEngine& engine, const Image& picture, Parameters p, bool plain,
@@ -433,12 +435,13 @@ Outcome RunEngine(EnhancementEngine& engine, const Image& picture, Parameters p,
   (engine.*(plain ? &EnhancementEngine::EnhancePlain : &EnhancementEngine::Enhance))(
       o.source.data(), o.destination.data(), p.levels, p.strength, p.radius, p.decay,
       kImageWidth, kImageHeight);
+  const EnhancementEngineProbe probe(engine);
   const size_t floats = kImagePixels * sizeof(float);
   for (const float* plane :
-       {engine.coefficients, engine.workPlaneA, engine.workPlaneB, engine.logImage})
+       {probe.Coefficients(), probe.WorkPlaneA(), probe.WorkPlaneB(), probe.LogImage()})
     o.planes.push_back(Digest(plane, floats));
-  o.planes.push_back(Digest(engine.smoothingCopy, kImagePixels * sizeof(uint16_t)));
-  o.planes.push_back(Digest(engine.histogram, kHistogramBins * sizeof(int32_t)));
+  o.planes.push_back(Digest(probe.SmoothingCopy(), kImagePixels * sizeof(uint16_t)));
+  o.planes.push_back(Digest(probe.Histogram(), kHistogramBins * sizeof(int32_t)));
   return o;
 }
 

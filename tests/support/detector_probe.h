@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "detector/detector.h"
+#include "support/enhancement_engine_probe.h"
 
 namespace tavrix {
 
@@ -29,7 +30,7 @@ class DetectorProbe {
   uint8_t* RxBuffer() const { return detector_.rxBuffer; }
   uint8_t** PixelMap(int32_t panel) const { return detector_.pixelMaps[panel]; }
   float** GainMap(int32_t panel) const { return detector_.gainMaps[panel]; }
-  const EnhancementEngine& Engine() const { return detector_.engine; }
+  EnhancementEngineProbe Engine() const { return EnhancementEngineProbe(detector_.engine); }
 
  private:
   Detector& detector_;
