@@ -23,6 +23,19 @@ no_files() {
   return 0
 }
 
+# rendered_image_widths PAGE: the natural widths of the page's images once
+# headless Chromium has loaded it (0 for one that did not load).
+rendered_image_widths() {
+  local page=$1 check=${1%.html}_check.html profile
+  sed 's|</body>|<script>addEventListener("load",()=>{document.body.setAttribute("data-widths",[...document.images].map(i=>i.naturalWidth).join(" "))})</script></body>|' \
+    "$page" > "$check"
+  profile=$(mktemp -d)
+  timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-background-networking --disable-component-update \
+    --disable-sync --no-first-run --user-data-dir="$profile" --virtual-time-budget=5000 \
+    --dump-dom "file://$(realpath "$check")" 2>/dev/null | grep -o 'data-widths="[^"]*"' | sed 's/data-widths="//; s/"$//'
+  rm -rf "$profile" "$check"
+}
+
 # finish NAME: the summary line and the status.
 finish() {
   [ "$failures" = 0 ] && echo "$1: all checks passed"

@@ -46,14 +46,7 @@ expect 0 "" "$tavrix" qa dark --darks dark_4.raw "${maps[@]}" -o dark
 check dark/qa.json "j['dark']['frames'] == 4 and 90 < j['dark']['mean'] < 110"
 
 if command -v chromium >/dev/null; then
-  sed 's|</body>|<script>addEventListener("load",()=>{document.body.setAttribute("data-widths",[...document.images].map(i=>i.naturalWidth).join(" "))})</script></body>|' \
-    dqe/report.html > dqe/report_check.html
-  profile=$(mktemp -d)
-  timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-background-networking --disable-component-update \
-    --disable-sync --no-first-run --user-data-dir="$profile" --virtual-time-budget=5000 \
-    --dump-dom "file://$work/dqe/report_check.html" > dom.html 2>/dev/null
-  rm -rf "$profile" dqe/report_check.html
-  widths=$(grep -o 'data-widths="[^"]*"' dom.html | sed 's/data-widths="//; s/"$//')
+  widths=$(rendered_image_widths dqe/report.html)
   [ "$(wc -w <<<"$widths")" = 3 ] || fail "the rendered DQE report has $(wc -w <<<"$widths") plots, not 3"
   for w in $widths; do [ "$w" -gt 0 ] || fail "a plot of the report does not load (width $w)"; done
 fi

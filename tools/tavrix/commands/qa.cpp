@@ -273,7 +273,11 @@ void PrepareFolder(const std::string& folder, bool force) {
   if (!std::filesystem::is_directory(folder, error)) throw Failure(folder + ": cannot make the folder");
 }
 
-void Finish(const std::string& folder, const tavrix_qa::QaJson& json, Report& report) {
+// Both records name the maps the frames were corrected with, then are written.
+void Finish(const std::string& folder, tavrix_qa::QaJson& json, Report& report, const std::string& pixelMapSha256,
+            const std::string& gainMapSha256) {
+  json.AddMaps(pixelMapSha256, gainMapSha256);
+  report.Maps(pixelMapSha256, gainMapSha256);
   const std::string text = json.Text();
   WriteBytesAtomically(folder + "/" + kJsonName, true, text.data(), text.size());
   report.Page().Write(folder + "/" + kReportName);
@@ -305,11 +309,9 @@ int MeasureMtf(const Context& context) {
   tavrix_qa::QaJson json(context.pitchMm);
   for (size_t k = 0; k < edges.size(); ++k)
     json.AddMtf(edges[k], k == 0 ? "mtf" : std::string("mtf_") + tavrix_qa::DirectionName(edges[k].direction));
-  json.AddMaps(correction->pixelSha256, correction->gainSha256);
   Report report(context.folder, "Presampled MTF");
   AddMtf(report, edges);
-  report.Maps(correction->pixelSha256, correction->gainSha256);
-  Finish(context.folder, json, report);
+  Finish(context.folder, json, report, correction->pixelSha256, correction->gainSha256);
   return 0;
 }
 
@@ -327,11 +329,9 @@ int MeasureNps(const Context& context) {
   const tavrix_qa::NoisePower nnps = tavrix_qa::MeasureNoisePower(Views(flats), options);
   tavrix_qa::QaJson json(context.pitchMm);
   json.AddNoisePower(nnps, kerma);
-  json.AddMaps(correction->pixelSha256, correction->gainSha256);
   Report report(context.folder, "Noise power spectrum");
   AddNoisePower(report, nnps, kerma);
-  report.Maps(correction->pixelSha256, correction->gainSha256);
-  Finish(context.folder, json, report);
+  Finish(context.folder, json, report, correction->pixelSha256, correction->gainSha256);
   return 0;
 }
 
@@ -363,13 +363,11 @@ int MeasureDqe(const Context& context) {
   }
   json.AddNoisePower(*nps.nnps, kerma);
   for (size_t k = 0; k < dqes.size(); ++k) json.AddDqe(dqes[k].second, kerma, beam.name, k == 0 ? "dqe" : "dqe_" + dqes[k].first);
-  json.AddMaps(mtf.pixelMapSha256, mtf.gainMapSha256);
   Report report(context.folder, "Detective quantum efficiency");
   AddDqe(report, dqes, kerma, beam);
   AddMtf(report, mtf.mtfs);
   AddNoisePower(report, *nps.nnps, kerma);
-  report.Maps(mtf.pixelMapSha256, mtf.gainMapSha256);
-  Finish(context.folder, json, report);
+  Finish(context.folder, json, report, mtf.pixelMapSha256, mtf.gainMapSha256);
   return 0;
 }
 
@@ -404,7 +402,6 @@ int MeasureResponseCurve(const Context& context) {
   const tavrix_qa::ResponseFit fit = tavrix_qa::MeasureResponse(flats);
   tavrix_qa::QaJson json(context.pitchMm);
   json.AddResponse(fit);
-  json.AddMaps(correction->pixelSha256, correction->gainSha256);
   Report report(context.folder, "Response");
   std::vector<HtmlPage::Row> rows;
   for (const tavrix_qa::ResponsePoint& p : fit.points) rows.push_back({Number(p.kermaUGy, 3), Number(p.meanSignal, 1)});
@@ -414,8 +411,7 @@ int MeasureResponseCurve(const Context& context) {
                           "; largest residual " + Number(100.0 * fit.largestRelativeResidual, 2) +
                           " % of the signal above the offset.");
   report.Page().Table({"air kerma (uGy)", "mean signal (counts)"}, rows);
-  report.Maps(correction->pixelSha256, correction->gainSha256);
-  Finish(context.folder, json, report);
+  Finish(context.folder, json, report, correction->pixelSha256, correction->gainSha256);
   return 0;
 }
 
@@ -427,14 +423,12 @@ int MeasureLagSequence(const Context& context) {
   const tavrix_qa::LagResult lag = tavrix_qa::MeasureLag(Views(frames));
   tavrix_qa::QaJson json(context.pitchMm);
   json.AddLag(lag);
-  json.AddMaps(correction->pixelSha256, correction->gainSha256);
   Report report(context.folder, "Lag");
   report.Page().Heading("Lag and ghost");
   report.Page().Table({"first-frame lag (%)", "ghost (%)", "exposed rows", "covered rows"},
                       {{Number(lag.lagPercent, 3), Number(lag.ghostPercent, 3), std::to_string(lag.exposedRows),
                         std::to_string(lag.coveredRows)}});
-  report.Maps(correction->pixelSha256, correction->gainSha256);
-  Finish(context.folder, json, report);
+  Finish(context.folder, json, report, correction->pixelSha256, correction->gainSha256);
   return 0;
 }
 
@@ -447,14 +441,12 @@ int MeasureDarkFrames(const Context& context) {
   const tavrix_qa::DarkResult dark = tavrix_qa::MeasureDark(Views(darks));
   tavrix_qa::QaJson json(context.pitchMm);
   json.AddDark(dark);
-  json.AddMaps(correction->pixelSha256, correction->gainSha256);
   Report report(context.folder, "Dark noise");
   report.Page().Heading("Dark frames");
   report.Page().Table({"frames", "mean (counts)", "temporal noise (counts rms)", "fixed-pattern noise (counts rms)"},
                       {{std::to_string(dark.frames), Number(dark.mean, 2), Number(dark.temporalNoise, 3),
                         Number(dark.fixedPatternNoise, 3)}});
-  report.Maps(correction->pixelSha256, correction->gainSha256);
-  Finish(context.folder, json, report);
+  Finish(context.folder, json, report, correction->pixelSha256, correction->gainSha256);
   return 0;
 }
 

@@ -416,6 +416,17 @@ std::string SaveFile(DcmFileFormat& file, const std::string& path) {
 
 }  // namespace
 
+std::string CheckRequestValues(const DicomPatientStudy& exam, const std::string& source) {
+  std::vector<TextAttribute> texts = RequestTexts(exam);
+  for (const TextAttribute& text : PatientStudyTexts(exam))
+    if (text.tag == DCM_StudyInstanceUID) texts.insert(texts.begin(), text);
+  for (const TextAttribute& text : texts) {
+    const std::string problem = CheckValue(source + text.keyword, text.vr, text.value);
+    if (!problem.empty()) return problem;
+  }
+  return "";
+}
+
 const char* DicomSopClassUid(const DicomImage& info) {
   return info.forPresentation ? UID_DigitalXRayImageStorageForPresentation : UID_DigitalXRayImageStorageForProcessing;
 }

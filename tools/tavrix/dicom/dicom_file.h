@@ -41,6 +41,10 @@ struct VoiWindow {
   double width = 1;  // at least 1
 };
 
+// The first problem of the requested procedure's values and the study's
+// UID, each named as `source` + its keyword; "" when there is none.
+std::string CheckRequestValues(const DicomPatientStudy& exam, const std::string& source);
+
 // `value` as a decimal string (DS): at most 16 characters.
 std::string FormatDecimal(double value);
 

@@ -57,23 +57,7 @@ std::string CheckExam(const DicomPatientStudy& exam, bool fromWorklist) {
     if (!problem.empty()) break;
     problem = CheckValue(FieldName(field, fromWorklist), field.vr, exam.*field.member);
   }
-  if (problem.empty() && fromWorklist) {
-    const struct {
-      const char* keyword;
-      Vr vr;
-      const std::string& value;
-    } requested[] = {
-        {"StudyInstanceUID", Vr::kUI, exam.studyInstanceUid},
-        {"RequestedProcedureID", Vr::kSH, exam.requestedProcedureId},
-        {"RequestedProcedureDescription", Vr::kLO, exam.requestedProcedureDescription},
-        {"ScheduledProcedureStepID", Vr::kSH, exam.scheduledStepId},
-        {"ScheduledProcedureStepDescription", Vr::kLO, exam.scheduledStepDescription},
-    };
-    for (const auto& field : requested) {
-      problem = CheckValue(std::string("the worklist's ") + field.keyword, field.vr, field.value);
-      if (!problem.empty()) break;
-    }
-  }
+  if (problem.empty() && fromWorklist) problem = CheckRequestValues(exam, "the worklist's ");
   return problem;
 }
 

@@ -31,14 +31,6 @@ int ProcessId() {
 }
 
 #if defined(_WIN32)
-std::wstring Wide(const std::string& utf8) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  std::wstring wide(length > 0 ? size_t(length) : 1, L'\0');
-  if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], length);
-  wide.resize(wcslen(wide.c_str()));
-  return wide;
-}
-
 std::string SystemMessage(DWORD code) {
   char text[512] = "";
   FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, sizeof text,
@@ -68,7 +60,7 @@ bool RenameNoReplace(const char* from, const char* to) {
 std::string MoveIntoPlace(const std::string& from, const std::string& to, bool replace) {
 #if defined(_WIN32)
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), flags)) return "";
+  if (MoveFileExW(FsPath(from).c_str(), FsPath(to).c_str(), flags)) return "";
   const DWORD code = GetLastError();
   if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
     std::error_code error;
