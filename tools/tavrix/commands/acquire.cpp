@@ -269,7 +269,7 @@ void ReportExposureIndex(int frame, const std::optional<DicomExposureIndex>& ind
 // Writes the corrected image of `frame` and, when asked, its enhanced image
 // referring to it.
 void WriteFrame(const Acquisition& plan, const ImageOutput& output, int frame, const std::vector<uint16_t>& image,
-                ImageRecord& record, std::vector<uint16_t>& source, std::vector<uint16_t>& enhanced) {
+                ImageRecord& record, std::vector<uint16_t>& working, std::vector<uint16_t>& enhanced) {
   record.enhanced = false;
   record.sourceSopClassUid.clear();
   record.sourceSopInstanceUid.clear();
@@ -277,8 +277,7 @@ void WriteFrame(const Acquisition& plan, const ImageOutput& output, int frame, c
   const WrittenDicom corrected = WriteImageFiles(output, frame, "", image.data(), record);
   ReportExposureIndex(frame, corrected.exposureIndex);
   if (!plan.enhance) return;
-  (void)source;
-  EnhanceImage(image.data(), enhanced.data(), plan.enhancement);
+  EnhanceImage(image.data(), working.data(), enhanced.data(), plan.enhancement);
   record.enhanced = true;
   record.enhancement = plan.enhancement;
   record.sourceSopClassUid = corrected.sopClassUid;
@@ -320,11 +319,11 @@ int TakeFrames(const Acquisition& plan, const ImageOutput& output) {
   }
   CatchInterrupt();
 
-  std::vector<uint16_t> source(kPixels), enhanced(kPixels);
+  std::vector<uint16_t> working(kPixels), enhanced(kPixels);
   const auto start = std::chrono::steady_clock::now();
   for (int frame = 1; frame <= plan.frames; ++frame) {
     const std::vector<uint16_t> image = next(frame);
-    WriteFrame(plan, output, frame, image, record, source, enhanced);
+    WriteFrame(plan, output, frame, image, record, working, enhanced);
     if (plan.frames > 1) {
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       std::fprintf(stderr, "\r%d of %d frames, %.2f frames per second", frame, plan.frames,

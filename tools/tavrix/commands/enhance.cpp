@@ -50,7 +50,7 @@ int Run(const std::vector<std::string>& words) {
   for (const std::string& input : inputs) ReadImage16(input, kWidth, kHeight);
 
   const DetectorSession session;
-  std::vector<uint16_t> enhanced(kPixels);
+  std::vector<uint16_t> working(kPixels), enhanced(kPixels);
   ImageRecord record;
   record.command = "enhance";
   record.enhanced = true;
@@ -58,7 +58,7 @@ int Run(const std::vector<std::string>& words) {
   for (size_t i = 0; i < inputs.size(); ++i) {
     const std::vector<uint16_t> source = ReadImage16(inputs[i], kWidth, kHeight);
     try {
-      EnhanceImage(source.data(), enhanced.data(), enhancement);
+      EnhanceImage(source.data(), working.data(), enhanced.data(), enhancement);
     } catch (const Failure& failure) {
       throw Failure(inputs[i] + ": " + failure.what());
     }

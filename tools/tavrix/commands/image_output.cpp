@@ -291,11 +291,11 @@ EnhancementSettings ParseEnhancement(const std::string& text) {
   return settings;
 }
 
-void EnhanceImage(const uint16_t* image, uint16_t* enhanced, const EnhancementSettings& settings) {
+void EnhanceImage(const uint16_t* image, uint16_t* working, uint16_t* enhanced, const EnhancementSettings& settings) {
   const size_t pixels = size_t(kWidth) * size_t(kHeight);
-  std::vector<uint16_t> source(image, image + pixels);
+  std::copy(image, image + pixels, working);
   std::fill(enhanced, enhanced + pixels, kUnwritten);
-  if (Enhancement(source.data(), enhanced, settings.levels, settings.strength, settings.radius, settings.decay) != 1)
+  if (Enhancement(working, enhanced, settings.levels, settings.strength, settings.radius, settings.decay) != 1)
     throw Failure("Enhancement refused the image");
   if (std::find(enhanced, enhanced + pixels, kUnwritten) != enhanced + pixels)
     throw Failure("Enhancement left the image unwritten; nothing enhanced is written");

@@ -55,10 +55,11 @@ extern const EnhancementRange kEnhancementRanges[4];
 // the value otherwise.
 EnhancementSettings ParseEnhancement(const std::string& text);
 
-// `image` enhanced into `enhanced` through the library's Enhancement (which
-// smooths its source: `image` is copied first). Failure when the library
+// `image` enhanced into `enhanced` through the library's Enhancement, which
+// smooths its source in place: `image` is copied into `working` (an image of
+// the caller's, reused from frame to frame) first. Failure when the library
 // refused or left any pixel unwritten.
-void EnhanceImage(const uint16_t* image, uint16_t* enhanced, const EnhancementSettings& settings);
+void EnhanceImage(const uint16_t* image, uint16_t* working, uint16_t* enhanced, const EnhancementSettings& settings);
 
 // How an image was made, recorded in TIFF and DICOM files.
 struct ImageRecord {
