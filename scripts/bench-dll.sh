@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The 32-bit Windows library under Wine against the Linux library, through the
-# exports, on each vector path this processor has, in one run: the two
+# exports and step by step, on each vector path this processor has, in one run: the two
 # programs take turns ROUNDS times and the medians of their figures are set
 # side by side with the ratio DLL / Linux. Needs build/linux and build/windows
 # (bash scripts/test.sh makes both).
@@ -38,6 +38,11 @@ for path in paths:
         dll = statistics.median(figures[("dll", path)][name])
         linux = statistics.median(figures[("linux", path)][name])
         print(f"{path:9} {name:22} {dll:11.1f} {linux:9.1f} {dll / linux:10.2f}")
+    steps = sorted(n for n in figures[("dll", path)] if n.startswith("step_") and n in figures[("linux", path)])
+    for name in steps:
+        dll = statistics.median(figures[("dll", path)][name])
+        linux = statistics.median(figures[("linux", path)][name])
+        print(f"{path:9} {name[5:]:22} {dll:11.2f} {linux:9.2f} {dll / linux:10.2f}")
     for build in ("dll", "linux"):
         f = figures[(build, path)]
         for what in ("enhancement", "exposure"):

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <utility>
 
 #include "grabber/frame_grabber.h"
 #include "calibration_scene.h"
@@ -55,6 +56,9 @@ struct Simulator {
   int32_t pollsSinceStart = 0;
   bool transferRunning = false;
   std::deque<std::vector<uint8_t>> injectedFrames;
+  // A delivered frame's storage, kept for the next injection: a card hands
+  // over a frame without the host's allocator freeing anything mid-transfer.
+  std::vector<uint8_t> spareFrame;
   std::string framesPath;
   uint32_t framesInFile = 0;
   uint32_t nextFrame = 0;
@@ -181,6 +185,7 @@ void ProduceFrame(Simulator& s, uint8_t* out) {
     // Like a DMA transfer: each byte of the frame is written once.
     std::memcpy(out, frame.data(), frame.size());
     std::memset(out + frame.size(), 0, size_t(tavrix::kRawFrameBytes) - frame.size());
+    s.spareFrame = std::move(s.injectedFrames.front());
     s.injectedFrames.pop_front();
   } else if (s.framesInFile > 0 && ReadFrameFromFile(s, out)) {
     return;
@@ -333,7 +338,10 @@ PCI_FRM01_API void PCI_FRM01_CALL PCI_FRM01_SimInjectFrame(const void* frame, in
   if (frame == nullptr || bytes < 0) return;
   const size_t size = std::min(size_t(bytes), size_t(tavrix::kRawFrameBytes));
   const uint8_t* begin = static_cast<const uint8_t*>(frame);
-  Configured().injectedFrames.emplace_back(begin, begin + size);
+  Simulator& s = Configured();
+  s.spareFrame.assign(begin, begin + size);
+  s.injectedFrames.push_back(std::move(s.spareFrame));
+  s.spareFrame = std::vector<uint8_t>();
 }
 
 PCI_FRM01_API void PCI_FRM01_CALL PCI_FRM01_SimInjectSerial(const void* bytes, int32_t count) {
