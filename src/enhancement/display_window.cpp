@@ -70,14 +70,20 @@ namespace {
 // 128-bit store and their log-image floats in two, where a store per value
 // would hold the loop up.
 constexpr size_t kStepPixels = sizeof(__m128i) / sizeof(uint16_t);
+constexpr size_t kChunkPixels = 4096;
 constexpr int32_t kLastBin = kHistogramBins - 1;
 
-// The histogram from the counts of every mapped value: those past its last
-// bin all land in that bin.
+// The histogram from the counts of every mapped value, summed over their
+// copies: those past its last bin all land in that bin.
 void FoldValueCounts(const int32_t* valueCounts, int32_t* histogram) {
-  for (int32_t j = 0; j < kLastBin; ++j) histogram[j] = valueCounts[j];
+  auto count = [valueCounts](size_t u) {
+    int32_t sum = 0;
+    for (size_t copy = 0; copy < kValueCountCopies; ++copy) sum += valueCounts[copy * kLogMapValueCount + u];
+    return sum;
+  };
+  for (int32_t j = 0; j < kLastBin; ++j) histogram[j] = count(size_t(j));
   int32_t last = 0;
-  for (size_t u = kLastBin; u < kLogMapValueCount; ++u) last += valueCounts[u];
+  for (size_t u = kLastBin; u < kLogMapValueCount; ++u) last += count(u);
   histogram[kLastBin] = last;
 }
 
@@ -88,36 +94,41 @@ DisplayWindow LogMapAndComputeWindow(const uint16_t* source, uint16_t* mapped, s
                                      float* logImage, const float* logImageTable,
                                      int32_t* valueCounts) {
   // Counting every value apart spares each pixel the clamp to the last bin.
-  std::memset(valueCounts, 0, kLogMapValueCount * sizeof(int32_t));
-  size_t i = 0;
-  for (; i + kStepPixels <= pixelCount; i += kStepPixels) {
-    // The whole step is read before anything is stored: source may be mapped.
-    // The values are taken back out of the register: eight of them would
-    // not stay in the general registers of a 32-bit process.
-    __m128i packed = _mm_setzero_si128();
-    packed = _mm_insert_epi16(packed, logMapTable[source[i + 0]], 0);
-    packed = _mm_insert_epi16(packed, logMapTable[source[i + 1]], 1);
-    packed = _mm_insert_epi16(packed, logMapTable[source[i + 2]], 2);
-    packed = _mm_insert_epi16(packed, logMapTable[source[i + 3]], 3);
-    packed = _mm_insert_epi16(packed, logMapTable[source[i + 4]], 4);
-    packed = _mm_insert_epi16(packed, logMapTable[source[i + 5]], 5);
-    packed = _mm_insert_epi16(packed, logMapTable[source[i + 6]], 6);
-    packed = _mm_insert_epi16(packed, logMapTable[source[i + 7]], 7);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(mapped + i), packed);
-    const int u0 = _mm_extract_epi16(packed, 0), u1 = _mm_extract_epi16(packed, 1);
-    const int u2 = _mm_extract_epi16(packed, 2), u3 = _mm_extract_epi16(packed, 3);
-    _mm_storeu_ps(logImage + i, _mm_setr_ps(logImageTable[u0], logImageTable[u1], logImageTable[u2], logImageTable[u3]));
-    ++valueCounts[u0]; ++valueCounts[u1]; ++valueCounts[u2]; ++valueCounts[u3];
-    const int u4 = _mm_extract_epi16(packed, 4), u5 = _mm_extract_epi16(packed, 5);
-    const int u6 = _mm_extract_epi16(packed, 6), u7 = _mm_extract_epi16(packed, 7);
-    _mm_storeu_ps(logImage + i + 4, _mm_setr_ps(logImageTable[u4], logImageTable[u5], logImageTable[u6], logImageTable[u7]));
-    ++valueCounts[u4]; ++valueCounts[u5]; ++valueCounts[u6]; ++valueCounts[u7];
-  }
-  for (; i < pixelCount; ++i) {
-    const uint16_t u = logMapTable[source[i]];
-    mapped[i] = u;
-    logImage[i] = logImageTable[u];
-    ++valueCounts[u];
+  std::memset(valueCounts, 0, kValueCountElements * sizeof(int32_t));
+  int32_t* const counts0 = valueCounts;
+  int32_t* const counts1 = valueCounts + kLogMapValueCount;
+  int32_t* const counts2 = valueCounts + 2 * kLogMapValueCount;
+  int32_t* const counts3 = valueCounts + 3 * kLogMapValueCount;
+  static_assert(kValueCountCopies == 4, "one copy for each value of a step");
+  // Two passes over each chunk, the second reading the first's values while
+  // they are still in the nearest cache: each pass keeps its pointers in the
+  // general registers, which one pass doing both would not in a 32-bit process.
+  for (size_t start = 0; start < pixelCount; start += kChunkPixels) {
+    const size_t end = pixelCount - start < kChunkPixels ? pixelCount : start + kChunkPixels;
+    size_t i = start;
+    for (; i + kStepPixels <= end; i += kStepPixels) {
+      // The whole step is read before anything is stored: source may be mapped.
+      __m128i packed = _mm_setzero_si128();
+      packed = _mm_insert_epi16(packed, logMapTable[source[i + 0]], 0);
+      packed = _mm_insert_epi16(packed, logMapTable[source[i + 1]], 1);
+      packed = _mm_insert_epi16(packed, logMapTable[source[i + 2]], 2);
+      packed = _mm_insert_epi16(packed, logMapTable[source[i + 3]], 3);
+      packed = _mm_insert_epi16(packed, logMapTable[source[i + 4]], 4);
+      packed = _mm_insert_epi16(packed, logMapTable[source[i + 5]], 5);
+      packed = _mm_insert_epi16(packed, logMapTable[source[i + 6]], 6);
+      packed = _mm_insert_epi16(packed, logMapTable[source[i + 7]], 7);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(mapped + i), packed);
+    }
+    for (; i < end; ++i) mapped[i] = logMapTable[source[i]];
+    for (i = start; i + kStepPixels / 2 <= end; i += kStepPixels / 2) {
+      const uint16_t u0 = mapped[i], u1 = mapped[i + 1], u2 = mapped[i + 2], u3 = mapped[i + 3];
+      _mm_storeu_ps(logImage + i, _mm_setr_ps(logImageTable[u0], logImageTable[u1], logImageTable[u2], logImageTable[u3]));
+      ++counts0[u0]; ++counts1[u1]; ++counts2[u2]; ++counts3[u3];
+    }
+    for (; i < end; ++i) {
+      logImage[i] = logImageTable[mapped[i]];
+      ++counts0[mapped[i]];
+    }
   }
   FoldValueCounts(valueCounts, histogram);
   return WindowOfHistogram(histogram, pixelCount);

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "enhancement/log_map.h"
+
 namespace tavrix {
 
 constexpr int32_t kHistogramBins = 16384;
@@ -36,9 +38,13 @@ DisplayWindow ComputeWindow(const uint16_t* mapped, size_t pixelCount, int32_t* 
 // pass over the pixels: each value is looked up while it is at hand instead of
 // being read back from the image. Gives the same images, histogram and window
 // as the two steps in turn, which is what the plain run does. Source may be
-// mapped. valueCounts[kLogMapValueCount] is scratch for the counts of each
+// mapped. valueCounts[kValueCountElements] is scratch for the counts of each
 // mapped value; the table's values must all be below kLogMapValueCount, as
 // BuildLogMapTable's are.
+// The counts are kept in several copies, taken in turn, so that a run of
+// equal values does not wait for its own last increment; their sums are exact.
+constexpr size_t kValueCountCopies = 4;
+constexpr size_t kValueCountElements = kValueCountCopies * kLogMapValueCount;
 DisplayWindow LogMapAndComputeWindow(const uint16_t* source, uint16_t* mapped, size_t pixelCount,
                                      const uint16_t* logMapTable, int32_t* histogram,
                                      float* logImage, const float* logImageTable,

@@ -47,7 +47,7 @@ EnhancementEngine::EnhancementEngine() {
   if (logMapTable != nullptr) BuildLogMapTable(logMapTable);
   logImageTable = AllocateArray<float>(kLogMapTableSize);
   if (logImageTable != nullptr) BuildLogImageTable(logImageTable);
-  valueCounts = AllocateArray<int32_t>(kLogMapValueCount);
+  valueCounts = AllocateArray<int32_t>(kValueCountElements);
 }
 
 EnhancementEngine::~EnhancementEngine() {

@@ -425,7 +425,7 @@ void SoilPlanes(EnhancementEngine& engine, unsigned char pattern) {
     std::memset(plane, pattern, floats);
   std::memset(probe.SmoothingCopy(), pattern, kImagePixels * sizeof(uint16_t));
   std::memset(probe.Histogram(), pattern, kHistogramBins * sizeof(int32_t));
-  std::memset(probe.ValueCounts(), pattern, kLogMapValueCount * sizeof(int32_t));
+  std::memset(probe.ValueCounts(), pattern, kValueCountElements * sizeof(int32_t));
 }
 
 Outcome RunEngine(EnhancementEngine& engine, const Image& picture, Parameters p, bool plain,
@@ -515,7 +515,7 @@ Outcome MapAndCount(const Image& source, bool inOnePass) {
   // Stale contents, as an earlier run leaves them.
   Outcome o{Image(source.size(), 0x5A5A), std::vector<int32_t>(kHistogramBins, 77),
             std::vector<float>(source.size(), -1.0f), -1, -1};
-  std::vector<int32_t> valueCounts(kLogMapValueCount, 77);
+  std::vector<int32_t> valueCounts(kValueCountElements, 77);
   DisplayWindow window;
   if (inOnePass) {
     window = LogMapAndComputeWindow(source.data(), o.mapped.data(), source.size(),
@@ -559,7 +559,7 @@ void LogMapAndComputeWindow_MapsInPlaceAsIntoAnotherImage() {
     Image inPlace = image.second.pixels();
     std::vector<int32_t> histogram(kHistogramBins);
     std::vector<float> logImage(inPlace.size());
-    std::vector<int32_t> valueCounts(kLogMapValueCount);
+    std::vector<int32_t> valueCounts(kValueCountElements);
     const DisplayWindow window =
         LogMapAndComputeWindow(inPlace.data(), inPlace.data(), inPlace.size(), logMapTable.data(),
                                histogram.data(), logImage.data(), logImageTable.data(),
