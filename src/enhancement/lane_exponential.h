@@ -44,7 +44,7 @@ TAVRIX_KERNEL_INLINE void ExpLanes(typename Lanes<N>::Double (&x)[K]) {
   for (int32_t i = 1; i < kExpTaylorTerms; ++i) {
 #pragma GCC unroll 16
     for (int k = 0; k < K; ++k) p[k] = ApproximateMultiplyAdd(p[k], r[k], Double{} + kExpTaylor[i]);
-    if constexpr (!kFewVectorRegisters) HoldInRegisters(p);  // eight registers hold two chains' values, no more
+    HoldInRegisters(p);
   }
   // The whole number sits in the low bits of the shifted value; 2^k is built
   // from its bits.

@@ -28,29 +28,24 @@ namespace {
 constexpr int32_t kRuns = 8;        // runs per strip: one 128-bit register of words
 constexpr int32_t kPrefetchRows = 4;
 
-// Sums in flight per step, in whole columns of the runs (groups of registers
-// each). With registers to spare, half of them: the rest hold samples that
+// A row of the runs is a sequence of registers, kRuns / N to a column; a
+// step works out kSums of them in turn, which need not make whole columns.
+// With registers to spare, half of them: the rest hold samples that
 // neighbouring sums share. With eight (a 32-bit process) every register but
 // a weight and a product holds a sum, and the sums are pinned to registers
 // (SumStep): each is a chain of dependent additions, and fewer than about
 // six of them leave the adders waiting.
-constexpr int32_t SumsInFlight(int32_t groups) {
-  if (!kFewVectorRegisters) return kVectorRegisters / 2;
-  int32_t sums = kVectorRegisters - 2;
-  while (sums % groups != 0) --sums;
-  return sums;
-}
+constexpr int32_t kSumsInFlight = kFewVectorRegisters ? kVectorRegisters - 2 : kVectorRegisters / 2;
 
-// Output columns per run: whole steps of columns, a few dozen.
-constexpr int32_t RunLimit(int32_t columnsPerStep) { return columnsPerStep % 3 == 0 ? 24 : 32; }
+// Output columns per run, a few dozen: whole steps of sums.
+constexpr int32_t RunLimit(int32_t sums, int32_t groups) { return (32 * groups) % sums == 0 ? 32 : 24; }
 
-// One step: kSums sums from the kernel's rows at in[0..kSize-1], column c of
-// the runs on. Sum s is column c + s / kGroups, lanes of group s % kGroups.
+// One step: kSums sums from the kernel's rows at in[0..kSize-1], from register
+// f of the runs' row on: sum s is register f + s, N samples of one column.
 template <int N, int32_t kSize, int32_t kSums>
-TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel, int32_t c,
+TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel, int32_t f,
                                   typename Lanes<N>::Double (&acc)[kSums]) {
   using Double = typename Lanes<N>::Double;
-  constexpr int32_t kGroups = kRuns / N;
   auto add = [&](Double& sum, const double* at, double weight) {
     Double samples;
     std::memcpy(&samples, at, sizeof samples);
@@ -61,7 +56,7 @@ TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel,
     for (int32_t i = 0; i < kSize; ++i)
       for (int32_t j = 0; j < kSize; ++j)
         for (int32_t s = 0; s < kSums; ++s)
-          add(acc[s], in[i] + (c + s / kGroups + j) * kRuns + (s % kGroups) * N, kernel[i * kSize + j]);
+          add(acc[s], in[i] + (f + s) * N + j * kRuns, kernel[i * kSize + j]);
   } else {
     // Spelt out, with the sums held in registers after every column of the
     // kernel: the compiler would otherwise fold each sum's chain into one
@@ -71,13 +66,13 @@ TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel,
 #pragma GCC unroll 8
     for (int32_t s = 0; s < kSums; ++s) acc[s] = Double{};
     for (int32_t i = 0; i < kSize; ++i) {
-      const double* row = in[i] + c * kRuns;
+      const double* row = in[i] + f * N;
       __asm__("" : "+r"(row));
 #pragma GCC unroll 8
       for (int32_t j = 0; j < kSize; ++j) {
 #pragma GCC unroll 8
         for (int32_t s = 0; s < kSums; ++s)
-          add(acc[s], row + (s / kGroups + j) * kRuns + (s % kGroups) * N, kernel[i * kSize + j]);
+          add(acc[s], row + s * N + j * kRuns, kernel[i * kSize + j]);
 #pragma GCC unroll 8
         for (int32_t s = 0; s < kSums; ++s) __asm__("" : "+x"(acc[s]));
       }
@@ -103,12 +98,11 @@ void ConvolveInteriorRuns(uint16_t* source, const uint16_t* copy, const double* 
   using Double = typename L::Double;
   constexpr int32_t kSize = 2 * kRadius + 1;
   constexpr int32_t kGroups = kRuns / N;              // registers per column of a row
-  constexpr int32_t kSums = SumsInFlight(kGroups);
-  constexpr int32_t kColumnsPerStep = kSums / kGroups;
-  constexpr int32_t kRunLimit = RunLimit(kColumnsPerStep);
+  constexpr int32_t kSums = kSumsInFlight;
+  constexpr int32_t kRunLimit = RunLimit(kSums, kGroups);
   constexpr int32_t kStrip = kRuns * kRunLimit;
   constexpr int32_t kColumns = kRunLimit + 2 * kRadius;
-  static_assert(kSums % kGroups == 0 && kRunLimit % kColumnsPerStep == 0, "runs are whole steps of sums");
+  static_assert(kRunLimit * kGroups % kSums == 0, "runs are whole steps of sums");
 
   // A ring of the kernel's rows, widened; the results of a row, run by run.
   alignas(kCacheLineBytes) double rows[kSize][kColumns * kRuns] = {};
@@ -177,13 +171,12 @@ void ConvolveInteriorRuns(uint16_t* source, const uint16_t* copy, const double* 
       widen(y + kRadius);
       const double* in[kSize];
       for (int32_t i = 0; i < kSize; ++i) in[i] = rows[(y - kRadius + i) % kSize];
-      // Sum s is column c + s / kGroups of the runs, lanes of group s % kGroups.
-      for (int32_t c = 0; c < run; c += kColumnsPerStep) {
+      // The last step may run past the run's columns, within the buffers.
+      for (int32_t f = 0; f < run * kGroups; f += kSums) {
         Double acc[kSums];
-        SumStep<N, kSize, kSums>(in, kernel, c, acc);
+        SumStep<N, kSize, kSums>(in, kernel, f, acc);
         for (int32_t s = 0; s < kSums; ++s)  // NaN to 0 too, as the plain guard does
-          L::StoreSamples(results + (c + s / kGroups) * kRuns + (s % kGroups) * N,
-                          ClampDoubles(acc[s] * inverse, zero, largest));
+          L::StoreSamples(results + (f + s) * N, ClampDoubles(acc[s] * inverse, zero, largest));
       }
       store(source + ptrdiff_t(y) * width + first);
     }
