@@ -145,8 +145,12 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
   constexpr int32_t kPrefetchAhead = 1024;  // floats
   // Blocks of a step, two registers of outputs each, their exponentials in
   // step: registers in flight for half the register file (a quarter for the
-  // widest, whose exponential keeps more of its own).
-  constexpr int32_t kStepBlocks = Larger(1, N == 8 ? kVectorRegisters / 8 : kVectorRegisters / 4);
+  // widest, whose exponential keeps more of its own). With eight registers (a
+  // 32-bit process) the narrower paths keep eight chains, one in each, and
+  // the rest waits in memory: with fewer the processor waits on the chains.
+  constexpr int32_t kStepBlocks =
+      kFewVectorRegisters ? (N == 8 ? 1 : kVectorRegisters / 2)
+                          : Larger(1, N == 8 ? kVectorRegisters / 8 : kVectorRegisters / 4);
   const auto order = std::make_index_sequence<N>();
   const double offset = FinalOffset(output.strength);
 
