@@ -148,6 +148,13 @@ struct Lanes {
       std::memcpy(&pair, p, sizeof pair);
       return Double(_mm_cvtepi32_pd(_mm_unpacklo_epi16(_mm_cvtsi32_si128(pair), _mm_setzero_si128())));
     }
+#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
+    // Four words are a half-register vector too: in a 32-bit process the
+    // generic conversion would move them word by word through the general
+    // registers.
+    if constexpr (N == 4)
+      return Double(_mm256_cvtepi32_pd(_mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))));
+#endif
     Sample s;
     std::memcpy(&s, p, sizeof s);
     // Through int32: a direct conversion would be done lane by lane.
@@ -177,6 +184,13 @@ struct Lanes {
       std::memcpy(p, &pair, sizeof pair);
       return;
     }
+#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
+    if constexpr (N == 4) {  // packing saturates, which lanes in range never reach
+      const __m128i ints = _mm256_cvttpd_epi32(__m256d(v));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi32(ints, ints));
+      return;
+    }
+#endif
     const Sample s = __builtin_convertvector(__builtin_convertvector(v, Int), Sample);
     std::memcpy(p, &s, sizeof s);
   }
