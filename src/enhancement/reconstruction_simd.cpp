@@ -147,9 +147,10 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
   // step: registers in flight for half the register file (a quarter for the
   // widest, whose exponential keeps more of its own). With eight registers (a
   // 32-bit process) the narrower paths keep eight chains, one in each, and
-  // the rest waits in memory: with fewer the processor waits on the chains.
+  // the widest four, and the rest waits in memory: with fewer the processor
+  // waits on the chains.
   constexpr int32_t kStepBlocks =
-      kFewVectorRegisters ? (N == 8 ? 1 : kVectorRegisters / 2)
+      kFewVectorRegisters ? (N == 8 ? 2 : kVectorRegisters / 2)
                           : Larger(1, N == 8 ? kVectorRegisters / 8 : kVectorRegisters / 4);
   const auto order = std::make_index_sequence<N>();
   const double offset = FinalOffset(output.strength);
@@ -161,8 +162,9 @@ void UpsampleLevelLanes(const float* source, float* plane, int32_t stride, int32
     const float* b = source + ptrdiff_t(r1) * stride;
     const ptrdiff_t rowStart = ptrdiff_t(r) * stride;
     // kBlocks blocks of N source columns from m on: 2 kBlocks registers of
-    // outputs, the last level's worked out in step.
-    auto blocks = [&](int32_t m, auto blockCount) {
+    // outputs, the last level's worked out in step. Melted into the loops: a
+    // call for every few dozen pixels reloads what the closure holds.
+    auto blocks = [&](int32_t m, auto blockCount) __attribute__((always_inline)) {
       constexpr int32_t kBlocks = decltype(blockCount)::value;
       Double outputs[2 * kBlocks];
 #pragma GCC unroll 8
