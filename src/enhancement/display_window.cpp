@@ -121,9 +121,22 @@ DisplayWindow LogMapAndComputeWindow(const uint16_t* source, uint16_t* mapped, s
     }
     for (; i < end; ++i) mapped[i] = logMapTable[source[i]];
     for (i = start; i + kStepPixels / 2 <= end; i += kStepPixels / 2) {
-      const uint16_t u0 = mapped[i], u1 = mapped[i + 1], u2 = mapped[i + 2], u3 = mapped[i + 3];
-      _mm_storeu_ps(logImage + i, _mm_setr_ps(logImageTable[u0], logImageTable[u1], logImageTable[u2], logImageTable[u3]));
-      ++counts0[u0]; ++counts1[u1]; ++counts2[u2]; ++counts3[u3];
+      // Each value is taken out of the register as it is used: four at once
+      // would not stay in the general registers of a 32-bit process.
+      const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mapped + i));
+      const int u0 = _mm_extract_epi16(four, 0);
+      const __m128 f0 = _mm_load_ss(logImageTable + u0);
+      ++counts0[u0];
+      const int u1 = _mm_extract_epi16(four, 1);
+      const __m128 f1 = _mm_load_ss(logImageTable + u1);
+      ++counts1[u1];
+      const int u2 = _mm_extract_epi16(four, 2);
+      const __m128 f2 = _mm_load_ss(logImageTable + u2);
+      ++counts2[u2];
+      const int u3 = _mm_extract_epi16(four, 3);
+      const __m128 f3 = _mm_load_ss(logImageTable + u3);
+      ++counts3[u3];
+      _mm_storeu_ps(logImage + i, _mm_movelh_ps(_mm_unpacklo_ps(f0, f1), _mm_unpacklo_ps(f2, f3)));
     }
     for (; i < end; ++i) {
       logImage[i] = logImageTable[mapped[i]];
