@@ -1,10 +1,12 @@
-// The exponential of the fast enlargement's last level, in vector lanes. For
-// the per-target kernel sources (and a test that holds it to its bound): the
-// includer names its target with TAVRIX_TARGET.
+// The exponential of the fast enlargement's last level, in vector lanes, and
+// the pixels it makes. For the per-target kernel sources (and tests that hold
+// them to their bound and their fall-back): the includer names its target
+// with TAVRIX_TARGET.
 #pragma once
 
 #include <cstring>
 
+#include "platform/pixel_rules.h"
 #include "platform/simd.h"
 
 namespace tavrix {
@@ -60,6 +62,31 @@ TAVRIX_KERNEL_INLINE void ExpLanes(typename Lanes<N>::Double (&x)[K]) {
     std::memcpy(&scale, &scaleBits, sizeof scale);
     x[k] = p[k] * scale;
   }
+}
+
+// A lane keeps the fast exponential's pixel unless its e^x - 1 lies within
+// kPixelUnsure of an integer that decides the pixel (1 to 16383): up to
+// e^x = 16385 the lane's error is below 2.5e-7 and the plain exponential's
+// own below 1e-11, so elsewhere both truncate and clamp alike.
+constexpr double kPixelUnsure = 1e-5;
+constexpr double kLargestPixel = double(kMaxPixelValue);
+
+// The pixel of z = e^x - 1 in every lane, truncated and clamped to 0..16383,
+// and the lanes that must take the plain exponential instead: those where an
+// integer that decides the pixel lies within kPixelUnsure, and those whose x
+// is not a number. Clamped to 0.5 .. 16383.5, z truncates to the same pixel
+// as clamped to 0 .. 16383, and its fraction lies near 0 or 1 only where the
+// integer it is near decides the pixel: below 0.5 and above 16383.5 none does.
+template <int N>
+TAVRIX_KERNEL_INLINE typename Lanes<N>::Long UnsurePixelLanes(typename Lanes<N>::Double z,
+                                                              typename Lanes<N>::Double x,
+                                                              typename Lanes<N>::Double& pixel) {
+  using L = Lanes<N>;
+  const typename L::Double zero = {};
+  const typename L::Double clamped = ClampDoubles(z, zero + 0.5, zero + (kLargestPixel + 0.5));
+  pixel = L::Truncated(clamped);
+  const typename L::Double fraction = clamped - pixel;
+  return L::Unordered(x) | L::Less(fraction, zero + kPixelUnsure) | L::Less(zero + (1.0 - kPixelUnsure), fraction);
 }
 
 template <int N>

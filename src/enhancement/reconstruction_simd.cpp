@@ -36,8 +36,6 @@ template <int K>
 TAVRIX_KERNEL_INLINE void FinalPixelLanes512(const __m512d (&v)[K], const float* logValues, uint16_t* out,
                                              double offset) {
   constexpr double kReach = 20.0;
-  constexpr double kUnsure = 1e-5;
-  constexpr double kMaxPixel = 16383.0;
   __m512d x[K], reached[K], k[K], p[K];
 #pragma GCC unroll 16
   for (int i = 0; i < K; ++i) {
@@ -62,16 +60,14 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes512(const __m512d (&v)[K], const float*
 #pragma GCC unroll 16
   for (int i = 0; i < K; ++i) {
     const __m512d z = _mm512_sub_pd(_mm512_scalef_pd(p[i], k[i]), _mm512_set1_pd(1.0));
-    const __m512d clamped = _mm512_min_pd(_mm512_max_pd(z, _mm512_setzero_pd()), _mm512_set1_pd(kMaxPixel));
+    // As UnsurePixelLanes, in mask registers.
+    const __m512d clamped =
+        _mm512_min_pd(_mm512_max_pd(z, _mm512_set1_pd(0.5)), _mm512_set1_pd(kLargestPixel + 0.5));
     const __m256i whole = _mm512_cvttpd_epi32(clamped);
-    const __m512d pixel = _mm512_cvtepi32_pd(whole);
-    const __m512d fraction = _mm512_sub_pd(z, pixel);
-    const __mmask8 nearBelow = _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(pixel, _mm512_set1_pd(0.5), _CMP_GT_OQ),
-                                                       fraction, _mm512_set1_pd(kUnsure), _CMP_LT_OQ);
-    const __mmask8 nearAbove =
-        _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(pixel, _mm512_set1_pd(kMaxPixel - 0.5), _CMP_LT_OQ), fraction,
-                                _mm512_set1_pd(1.0 - kUnsure), _CMP_GT_OQ);
-    const __mmask8 unsure = nearBelow | nearAbove | _mm512_cmp_pd_mask(x[i], x[i], _CMP_UNORD_Q);
+    const __m512d fraction = _mm512_sub_pd(clamped, _mm512_cvtepi32_pd(whole));
+    const __mmask8 unsure = _mm512_cmp_pd_mask(fraction, _mm512_set1_pd(kPixelUnsure), _CMP_LT_OQ) |
+                            _mm512_cmp_pd_mask(fraction, _mm512_set1_pd(1.0 - kPixelUnsure), _CMP_GT_OQ) |
+                            _mm512_cmp_pd_mask(x[i], x[i], _CMP_UNORD_Q);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), _mm256_cvtepi32_epi16(whole));
     if (unsure) {
       alignas(64) double lanes[8];
@@ -85,11 +81,7 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes512(const __m512d (&v)[K], const float*
 #endif
 
 // The last level's pixels for the interpolated corrections v of N outputs in a
-// row. A lane keeps the fast exponential's pixel unless its e^x - 1 lies
-// within kUnsure of an integer that decides the pixel (1 to 16383): up to
-// e^x = 16385 the lane's error is below 2.5e-7 and the plain exponential's own
-// below 1e-11, so elsewhere both truncate and clamp alike. The few unsure
-// lanes, and any lane that is not a number, take FinalPixel.
+// row; the few lanes UnsurePixelLanes names take FinalPixel.
 template <int N, int K>
 TAVRIX_KERNEL_INLINE void FinalPixelLanes(const typename Lanes<N>::Double (&v)[K], const float* logValues,
                                           uint16_t* out, double offset) {
@@ -103,10 +95,7 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes(const typename Lanes<N>::Double (&v)[K
 #endif
   using L = Lanes<N>;
   using Double = typename L::Double;
-  using Long = typename L::Long;
   constexpr double kReach = 20.0;  // e^20 - 1 is far above the largest pixel, e^-20 - 1 below 0
-  constexpr double kUnsure = 1e-5;
-  constexpr double kMaxPixel = 16383.0;
   const Double zero = {};
   static_assert(N == kDoubleLanes, "the clamps work on whole registers");
   static_assert(N * K <= 64, "a bit per lane");
@@ -120,13 +109,8 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes(const typename Lanes<N>::Double (&v)[K
   uint64_t unsure = 0;  // bit N i + l for lane l of register i
 #pragma GCC unroll 16
   for (int i = 0; i < K; ++i) {
-    z[i] = z[i] - 1.0;
-    const Double clamped = ClampDoubles(z[i], zero, zero + kMaxPixel);
-    const Double pixel = L::Truncated(clamped);
-    const Double fraction = z[i] - pixel;
-    const Long lanes = L::Unordered(x[i]) | (L::Less(fraction, zero + kUnsure) & L::Less(zero + 0.5, pixel)) |
-                       (L::Less(zero + (1.0 - kUnsure), fraction) & L::Less(pixel, zero + (kMaxPixel - 0.5)));
-    unsure |= uint64_t(L::MaskBits(lanes)) << (N * i);
+    Double pixel;
+    unsure |= uint64_t(L::MaskBits(UnsurePixelLanes<N>(z[i] - 1.0, x[i], pixel))) << (N * i);
     L::StoreSamples(out + N * i, pixel);
   }
   if (unsure != 0) {

@@ -672,6 +672,33 @@ void ReconstructFast_LaneExponentialStaysWithinItsStatedErrorBound() {
   EXPECT_LT(worst, 1.5e-11 + 2.3e-16);
 }
 
+// Which lanes take the plain exponential: each case is one a wrong condition
+// would misjudge, since the lane exponential itself is too accurate to show it.
+void ReconstructFast_LanesNearAnIntegerThatDecidesThePixelTakeThePlainExponential() {
+  using lanes_under_test::Lanes;
+  using lanes_under_test::UnsurePixelLanes;
+  struct Case {
+    double z;
+    double pixel;
+    bool unsure;
+  };
+  const Case cases[] = {
+      {5.5, 5, false},          {5 + 1e-6, 5, true},          {5 - 1e-6, 4, true},
+      {1 - 1e-6, 0, true},      {1e-6, 0, false},             {-0.5, 0, false},
+      {16383 + 1e-6, 16383, true}, {16383 - 1e-6, 16382, true}, {16384 - 1e-6, 16383, false},
+      {1e9, 16383, false},
+  };
+  for (const Case& c : cases) {
+    const Lanes<2>::Double z = {c.z, c.z};
+    const Lanes<2>::Double x = {1.0, NAN};
+    Lanes<2>::Double pixel;
+    const Lanes<2>::Long unsure = UnsurePixelLanes<2>(z, x, pixel);
+    EXPECT_EQ(c.pixel, pixel[0]) << "z " << c.z;
+    EXPECT_EQ(c.unsure, unsure[0] != 0) << "z " << c.z;
+    EXPECT_NE(0, unsure[1]) << "x not a number, z " << c.z;
+  }
+}
+
 }  // namespace reconstruction
 
 // ---- smoothing ----
@@ -806,6 +833,7 @@ const FastPathCase kCases[] = {
     {"ReconstructFast_MatchesPlainWherePixelsSitOnIntegerBoundaries", &reconstruction::ReconstructFast_MatchesPlainWherePixelsSitOnIntegerBoundaries},
     {"ReconstructFast_MatchesPlainOnRandomBandsOddBlocksAndNonFiniteValues", &reconstruction::ReconstructFast_MatchesPlainOnRandomBandsOddBlocksAndNonFiniteValues},
     {"ReconstructFast_LaneExponentialStaysWithinItsStatedErrorBound", &reconstruction::ReconstructFast_LaneExponentialStaysWithinItsStatedErrorBound},
+    {"ReconstructFast_LanesNearAnIntegerThatDecidesThePixelTakeThePlainExponential", &reconstruction::ReconstructFast_LanesNearAnIntegerThatDecidesThePixelTakeThePlainExponential},
     {"ConvolveImageFast_MatchesPlainOnEdgeCaseImagesForEveryRadiusAndPath", &smoothing::ConvolveImageFast_MatchesPlainOnEdgeCaseImagesForEveryRadiusAndPath},
     {"ConvolveImageFast_ImageWithoutInteriorRowsReadsNothingPastItsCopy", &smoothing::ConvolveImageFast_ImageWithoutInteriorRowsReadsNothingPastItsCopy},
     {"ConvolveImageFast_MatchesPlainOnFullSizeRadiograph", &smoothing::ConvolveImageFast_MatchesPlainOnFullSizeRadiograph},
