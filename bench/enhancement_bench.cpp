@@ -49,16 +49,6 @@ struct Fixture {
     engine.Enhance(source.data(), destination.data(), kLevels, kStrength, kRadius, kDecay,
                    kImageWidth, kImageHeight);
   }
-  tavrix::LineFilter Filter() {
-    return {probe.LowPass(), probe.TapCount(), probe.PhaseShift(), probe.LineBuffer()};
-  }
-  tavrix::Band CoarsestBand() { return {probe.BandWidth(), probe.BandHeight(), probe.Width()}; }
-  void ProcessBand() {
-    tavrix::VerticalLocalMean(probe.Coefficients(), probe.WorkPlaneA(), CoarsestBand(),
-                              probe.WindowSize());
-    tavrix::ComputeCorrectionBand(probe.Coefficients(), probe.WorkPlaneA(), probe.WorkPlaneB(),
-                                  CoarsestBand(), probe.WindowSize(), probe.Centre(), probe.Gain());
-  }
 };
 
 Fixture& Shared() {
@@ -233,14 +223,7 @@ template <bool kPlain>
 void DecompositionBenchmark(benchmark::State& state) {
   Fixture& f = Shared();
   Measure(state, [] {}, [&] {
-    int32_t w = kImageWidth, h = kImageHeight;
-    for (int32_t level = 0; level < kLevels; ++level) {
-      (kPlain ? tavrix::DecomposeLevelPlain : tavrix::DecomposeLevel)(
-          w, h, f.Filter(), level == 0 ? f.probe.LogImage() : f.probe.Coefficients(),
-          f.probe.Coefficients(), kImageWidth);
-      w /= 2;
-      h /= 2;
-    }
+    f.probe.DecomposeLevels(kPlain ? tavrix::DecomposeLevelPlain : tavrix::DecomposeLevel, kLevels);
   }, "decomposition", kPlain);
 }
 void BM_EnhanceDecompositionPlain(benchmark::State& state) { DecompositionBenchmark<true>(state); }
@@ -251,7 +234,7 @@ void BM_EnhanceDecomposition(benchmark::State& state) {
 void BM_EnhanceDecomposeFirstLevel(benchmark::State& state) {
   Fixture& f = Shared();
   Measure(state, [] {}, [&] {
-    tavrix::DecomposeLevel(kImageWidth, kImageHeight, f.Filter(), f.probe.LogImage(),
+    tavrix::DecomposeLevel(kImageWidth, kImageHeight, f.probe.Filter(), f.probe.LogImage(),
                            f.probe.Coefficients(), kImageWidth);
   });
   f.RunAll();
@@ -259,14 +242,14 @@ void BM_EnhanceDecomposeFirstLevel(benchmark::State& state) {
 
 void BM_EnhanceBandProcessing(benchmark::State& state) {
   Fixture& f = Shared();
-  Measure(state, [] {}, [&] { f.ProcessBand(); });
+  Measure(state, [] {}, [&] { f.probe.ProcessBand(); });
 }
 
 template <bool kPlain>
 void ReconstructBenchmark(benchmark::State& state) {
   Fixture& f = Shared();
   const tavrix::FinalOutput output{f.probe.LogImage(), f.destination.data(), kStrength};
-  Measure(state, [&] { f.ProcessBand(); }, [&] {
+  Measure(state, [&] { f.probe.ProcessBand(); }, [&] {
     tavrix::Reconstruct(f.probe.WorkPlaneB(), f.probe.WorkPlaneA(), output, kImageWidth,
                         f.probe.BandWidth(), f.probe.BandHeight(), kLevels,
                         kPlain ? tavrix::UpsampleLevelPlain : tavrix::UpsampleLevel);

@@ -28,7 +28,6 @@
 #include "correction/impulse_noise.h"
 #include "correction/line_defects.h"
 #include "detector/detector.h"
-#include "enhancement/band_processing.h"
 #include "enhancement/decomposition.h"
 #include "enhancement/display_window.h"
 #include "enhancement/enhancement_engine.h"
@@ -147,19 +146,8 @@ void TimeEnhancementSteps(tavrix::EnhancementEngine& engine, const uint16_t* pic
     tavrix::LogMapAndComputeWindow(source, destination, kPixels, probe.LogMapTable(), probe.Histogram(),
                                    probe.LogImage(), probe.LogImageTable(), probe.ValueCounts());
   }));
-  const tavrix::LineFilter filter{probe.LowPass(), probe.TapCount(), probe.PhaseShift(), probe.LineBuffer()};
-  steps.Add("decomposition", TimedMilliseconds([&] {
-    int32_t lw = w, lh = h;
-    for (int32_t level = 0; level < kLevels; ++level, lw /= 2, lh /= 2)
-      tavrix::DecomposeLevel(lw, lh, filter, level == 0 ? probe.LogImage() : probe.Coefficients(),
-                             probe.Coefficients(), w);
-  }));
-  const tavrix::Band band{probe.BandWidth(), probe.BandHeight(), w};
-  steps.Add("band", TimedMilliseconds([&] {
-    tavrix::VerticalLocalMean(probe.Coefficients(), probe.WorkPlaneA(), band, probe.WindowSize());
-    tavrix::ComputeCorrectionBand(probe.Coefficients(), probe.WorkPlaneA(), probe.WorkPlaneB(), band,
-                                  probe.WindowSize(), probe.Centre(), probe.Gain());
-  }));
+  steps.Add("decomposition", TimedMilliseconds([&] { probe.DecomposeLevels(tavrix::DecomposeLevel, kLevels); }));
+  steps.Add("band", TimedMilliseconds([&] { probe.ProcessBand(); }));
   const tavrix::FinalOutput output{probe.LogImage(), destination, kStrength};
   steps.Add("reconstruction", TimedMilliseconds([&] {
     tavrix::Reconstruct(probe.WorkPlaneB(), probe.WorkPlaneA(), output, w, probe.BandWidth(), probe.BandHeight(),

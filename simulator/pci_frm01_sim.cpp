@@ -8,8 +8,8 @@
 #include <deque>
 #include <memory>
 #include <string>
-#include <vector>
 #include <utility>
+#include <vector>
 
 #include "grabber/frame_grabber.h"
 #include "calibration_scene.h"
@@ -339,9 +339,9 @@ PCI_FRM01_API void PCI_FRM01_CALL PCI_FRM01_SimInjectFrame(const void* frame, in
   const size_t size = std::min(size_t(bytes), size_t(tavrix::kRawFrameBytes));
   const uint8_t* begin = static_cast<const uint8_t*>(frame);
   Simulator& s = Configured();
-  s.spareFrame.assign(begin, begin + size);
-  s.injectedFrames.push_back(std::move(s.spareFrame));
-  s.spareFrame = std::vector<uint8_t>();
+  std::vector<uint8_t> queued = std::move(s.spareFrame);
+  queued.assign(begin, begin + size);
+  s.injectedFrames.push_back(std::move(queued));
 }
 
 PCI_FRM01_API void PCI_FRM01_CALL PCI_FRM01_SimInjectSerial(const void* bytes, int32_t count) {

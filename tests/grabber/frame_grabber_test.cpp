@@ -1,6 +1,9 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "grabber/pci_frm01.h"
+#include "interface/tavrix_internal.h"
 #include "support/detector_fixture.h"
 
 namespace tavrix_test {
@@ -56,6 +59,28 @@ TEST_F(FrameGrabberCalls, RecreationOpensTheGrabberAgain) {
   const std::vector<std::string> calls = RecordedCalls();
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.front(), "OpenDAQDevice");
+}
+
+// Queued frames come out in order, each whole, whatever storage the
+// simulator reuses for them: a short one is padded with zeros, not with the
+// bytes of the frame whose storage it took.
+TEST_F(FrameGrabberCalls, QueuedFramesArriveInOrderAndAShortOneIsPaddedWithZeros) {
+  const size_t whole = size_t(tavrix::kRawFrameBytes);
+  auto deliver = [whole] {
+    std::vector<uint8_t> out(whole, 0xEE);
+    int32_t bytes = int32_t(whole);
+    EXPECT_EQ(LVDS_GetFrame(&bytes, out.data()), 0);
+    return out;
+  };
+  const std::vector<uint8_t> first(whole, 1), shorter(whole / 2, 2), third(whole, 3);
+  PCI_FRM01_SimInjectFrame(first.data(), int32_t(first.size()));
+  EXPECT_EQ(deliver(), first);
+  PCI_FRM01_SimInjectFrame(shorter.data(), int32_t(shorter.size()));
+  PCI_FRM01_SimInjectFrame(third.data(), int32_t(third.size()));
+  const std::vector<uint8_t> second = deliver();
+  EXPECT_TRUE(std::equal(shorter.begin(), shorter.end(), second.begin()));
+  EXPECT_TRUE(std::all_of(second.begin() + ptrdiff_t(shorter.size()), second.end(), [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(deliver(), third);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "enhancement/band_processing.h"
+#include "enhancement/decomposition.h"
 #include "enhancement/enhancement_engine.h"
 
 namespace tavrix {
@@ -42,6 +44,23 @@ class EnhancementEngineProbe {
   uint16_t* LogMapTable() const { return engine_.logMapTable; }
   float* LogImageTable() const { return engine_.logImageTable; }
   int32_t* ValueCounts() const { return engine_.valueCounts; }
+
+  // Single steps as a run takes them, on the planes the last run left.
+  LineFilter Filter() const { return {LowPass(), TapCount(), PhaseShift(), LineBuffer()}; }
+  Band CoarsestBand() const { return {BandWidth(), BandHeight(), Width()}; }
+  // The log image decomposed `levels` times into the coefficients, by
+  // DecomposeLevel or DecomposeLevelPlain.
+  template <class Decompose>
+  void DecomposeLevels(Decompose decompose, int32_t levels) const {
+    int32_t columns = Width(), rows = engine_.height;
+    for (int32_t level = 0; level < levels; ++level, columns /= 2, rows /= 2)
+      decompose(columns, rows, Filter(), level == 0 ? LogImage() : Coefficients(), Coefficients(), Width());
+  }
+  // The coarsest band's local means, then its corrections.
+  void ProcessBand() const {
+    VerticalLocalMean(Coefficients(), WorkPlaneA(), CoarsestBand(), WindowSize());
+    ComputeCorrectionBand(Coefficients(), WorkPlaneA(), WorkPlaneB(), CoarsestBand(), WindowSize(), Centre(), Gain());
+  }
 
  private:
   EnhancementEngine& engine_;
