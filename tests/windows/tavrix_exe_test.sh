@@ -15,10 +15,12 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 source "$here/tavrix_exe_common.sh"
 
 # DICOM attributes as text, without what differs between two runs: UIDs (and
-# so the meta group's length), dates and times, the study ID made from the
-# start time, the record's time.
+# so the meta group's length and the lengths of the sequences and items that
+# hold a UID), dates and times, the study ID made from the start time, the
+# record's time.
 dicom_text() {
-  dcmdump +L "$1" | grep -vE "UID|Date|Time|StudyID|\(7fe0,0010\)|\(0002,0000\)" | sed 's/"time":"[^"]*"//'
+  dcmdump +L "$1" | grep -vE "UID|Date|Time|StudyID|\(7fe0,0010\)|\(0002,0000\)" |
+    sed -E 's/"time":"[^"]*"//; / (SQ|na) \(/s/# *[0-9]+,/#/'
 }
 # equal_outputs L W NAME...: each named file of the Linux run's prefix L equals the Windows run's W.
 equal_outputs() {
