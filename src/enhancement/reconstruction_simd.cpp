@@ -36,30 +36,44 @@ template <int K>
 TAVRIX_KERNEL_INLINE void FinalPixelLanes512(const __m512d (&v)[K], const float* logValues, uint16_t* out,
                                              double offset) {
   constexpr double kReach = 20.0;
-  __m512d x[K], reached[K], k[K], p[K];
+  alignas(64) constexpr double kEighths[8] = {kExpTable[0],  kExpTable[8],  kExpTable[16], kExpTable[24],
+                                              kExpTable[32], kExpTable[40], kExpTable[48], kExpTable[56]};
+  const __m512d eighths = _mm512_load_pd(kEighths);
+  __m512d x[K], reached[K], steps[K], p[K];
 #pragma GCC unroll 16
   for (int i = 0; i < K; ++i) {
     x[i] = _mm512_add_pd(_mm512_add_pd(v[i], _mm512_cvtps_pd(_mm256_loadu_ps(logValues + 8 * i))),
                          _mm512_set1_pd(offset));
     reached[i] = _mm512_min_pd(_mm512_max_pd(x[i], _mm512_set1_pd(-kReach)), _mm512_set1_pd(kReach));
-    // e^x as in ExpLanes: x = k ln 2 + r, the degree-9 polynomial, times 2^k.
-    // Every processor with these instructions fuses multiply and add, and a
-    // fused step rounds once where the pair rounds twice: the reduction and
-    // the Horner steps stay within ExpLanes' bound, in fewer instructions.
-    k[i] = _mm512_roundscale_pd(_mm512_mul_pd(reached[i], _mm512_set1_pd(1.4426950408889634)),
-                                _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    reached[i] = _mm512_fnmadd_pd(k[i], _mm512_set1_pd(1.90821492927058770002e-10),
-                                  _mm512_fnmadd_pd(k[i], _mm512_set1_pd(0.693147180369123816490), reached[i]));
-    p[i] = _mm512_set1_pd(kExpTaylor[0]);
+    // e^x as in ExpLanes: x = (64 k + j) ln 2 / 64 + r, the degree-3
+    // polynomial, times 2^(j/64) and 2^k. Every processor with these
+    // instructions fuses multiply and add, and a fused step rounds once where
+    // the pair rounds twice: the reduction and the Horner steps stay within
+    // ExpLanes' bound, in fewer instructions.
+    steps[i] = _mm512_roundscale_pd(_mm512_mul_pd(reached[i], _mm512_set1_pd(92.33248261689366)),
+                                    _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    reached[i] = _mm512_fnmadd_pd(steps[i], _mm512_set1_pd(1.90821492927058770002e-10 / 64),
+                                  _mm512_fnmadd_pd(steps[i], _mm512_set1_pd(0.693147180369123816490 / 64),
+                                                   reached[i]));
+    p[i] = _mm512_fmadd_pd(reached[i], _mm512_set1_pd(kExpTaylor[0]), _mm512_set1_pd(kExpTaylor[1]));
   }
-  for (int32_t t = 1; t < kExpTaylorTerms; ++t) {
+  for (int32_t t = 2; t < kExpTaylorTerms; ++t) {
 #pragma GCC unroll 16
     for (int i = 0; i < K; ++i) p[i] = _mm512_fmadd_pd(p[i], reached[i], _mm512_set1_pd(kExpTaylor[t]));
     HoldInRegisters(p);
   }
 #pragma GCC unroll 16
   for (int i = 0; i < K; ++i) {
-    const __m512d z = _mm512_sub_pd(_mm512_scalef_pd(p[i], k[i]), _mm512_set1_pd(1.0));
+    const __m512d octaves = _mm512_roundscale_pd(_mm512_mul_pd(steps[i], _mm512_set1_pd(1.0 / kExpTableSize)),
+                                                 _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    // j = 8 a + b: 2^(j/64) is 2^(a/8) 2^(b/64), each from a register that
+    // holds all eight (a gather of the table's entry is slower). The
+    // permutations read the three low bits of each lane's index.
+    const __m512i index = _mm512_cvtpd_epi64(steps[i]);
+    const __m512d entry = _mm512_mul_pd(_mm512_permutexvar_pd(_mm512_srli_epi64(index, 3), eighths),
+                                        _mm512_permutexvar_pd(index, _mm512_load_pd(kExpTable)));
+    const __m512d z =
+        _mm512_sub_pd(_mm512_scalef_pd(_mm512_mul_pd(p[i], entry), octaves), _mm512_set1_pd(1.0));
     // As UnsurePixelLanes, in mask registers.
     const __m512d clamped =
         _mm512_min_pd(_mm512_max_pd(z, _mm512_set1_pd(0.5)), _mm512_set1_pd(kLargestPixel + 0.5));

@@ -668,8 +668,8 @@ void ReconstructFast_LaneExponentialStaysWithinItsStatedErrorBound() {
       worst = std::max(worst, std::abs(y[lane] - exact) / exact);
     }
   }
-  // 1.5e-11 for the polynomial and the plain exp's own last-bit error.
-  EXPECT_LT(worst, 1.5e-11 + 2.3e-16);
+  // 4e-11 for the polynomial and the plain exp's own last-bit error.
+  EXPECT_LT(worst, 4e-11 + 2.3e-16);
 }
 
 // Which lanes take the plain exponential: each case is one a wrong condition
