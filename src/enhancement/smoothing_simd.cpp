@@ -62,17 +62,31 @@ TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel,
     // kernel: the compiler would otherwise fold each sum's chain into one
     // expression and work the chains out one after another, each waiting on
     // the adder. The row it cannot relate to the step before, or it would
-    // carry samples over in registers it does not have.
+    // carry samples over in registers it does not have, and the kernel it
+    // must read again each step.
+    //
+    // With three-operand instructions the kernel's rows run as one sequence.
+    // Without (the baseline), a weight is broadcast through a register of its
+    // own, and the rows stay a loop: unrolled, its allocation spills sums.
+    // Its columns are kept apart too, or a sample two sums share is held
+    // over from one column to the next, in the register a sum needs.
 #pragma GCC unroll 8
     for (int32_t s = 0; s < kSums; ++s) acc[s] = Double{};
+    __asm__("" : "+r"(kernel));
+#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
+#pragma GCC unroll 8
+#endif
     for (int32_t i = 0; i < kSize; ++i) {
       const double* row = in[i] + f * N;
       __asm__("" : "+r"(row));
 #pragma GCC unroll 8
       for (int32_t j = 0; j < kSize; ++j) {
+        const double* column = row + j * kRuns;
+#if !defined(TAVRIX_SIMD_AVX2) && !defined(TAVRIX_SIMD_AVX512)
+        __asm__("" : "+r"(column));
+#endif
 #pragma GCC unroll 8
-        for (int32_t s = 0; s < kSums; ++s)
-          add(acc[s], row + s * N + j * kRuns, kernel[i * kSize + j]);
+        for (int32_t s = 0; s < kSums; ++s) add(acc[s], column + s * N, kernel[i * kSize + j]);
 #pragma GCC unroll 8
         for (int32_t s = 0; s < kSums; ++s) __asm__("" : "+x"(acc[s]));
       }
