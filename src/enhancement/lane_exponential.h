@@ -58,7 +58,9 @@ TAVRIX_KERNEL_INLINE typename Lanes<N>::Double ExpTableLanes(typename Lanes<N>::
 // the reduction (ln 2 / 64 in two parts, |64 k + j| at most 1900) below 1e-16.
 //
 // K registers at once, in step: each is a chain of dependent operations, and
-// one chain alone leaves the processor waiting.
+// one chain alone leaves the processor waiting. With registers to spare they
+// are held in them step by step; with eight (a 32-bit process) the three
+// steps go in the compiler's own order, which spills less.
 template <int N, int K>
 TAVRIX_KERNEL_INLINE void ExpLanes(typename Lanes<N>::Double (&x)[K]) {
   using Double = typename Lanes<N>::Double;
@@ -78,7 +80,7 @@ TAVRIX_KERNEL_INLINE void ExpLanes(typename Lanes<N>::Double (&x)[K]) {
   for (int32_t i = 2; i < kExpTaylorTerms; ++i) {
 #pragma GCC unroll 16
     for (int k = 0; k < K; ++k) p[k] = ApproximateMultiplyAdd(p[k], r[k], Double{} + kExpTaylor[i]);
-    HoldInRegisters(p);
+    if constexpr (!kFewVectorRegisters) HoldInRegisters(p);
   }
   // The whole number 64 k + j sits in the low bits of the shifted value: j
   // picks the table's entry, whose exponent k is added to.
