@@ -112,20 +112,19 @@ constexpr double kLargestPixel = double(kMaxPixelValue);
 
 // The pixel of z = e^x - 1 in every lane, truncated and clamped to 0..16383,
 // and the lanes that must take the plain exponential instead: those where an
-// integer that decides the pixel lies within kPixelUnsure, and those whose x
-// is not a number. Clamped to 0.5 .. 16383.5, z truncates to the same pixel
-// as clamped to 0 .. 16383, and its fraction lies near 0 or 1 only where the
-// integer it is near decides the pixel: below 0.5 and above 16383.5 none does.
+// integer that decides the pixel lies within kPixelUnsure. Clamped to
+// 0.5 .. 16383.5, z truncates to the same pixel as clamped to 0 .. 16383, and
+// its fraction lies near 0 or 1 only where the integer it is near decides the
+// pixel: below 0.5 and above 16383.5 none does.
 template <int N>
 TAVRIX_KERNEL_INLINE typename Lanes<N>::Long UnsurePixelLanes(typename Lanes<N>::Double z,
-                                                              typename Lanes<N>::Double x,
                                                               typename Lanes<N>::Double& pixel) {
   using L = Lanes<N>;
   const typename L::Double zero = {};
   const typename L::Double clamped = ClampDoubles(z, zero + 0.5, zero + (kLargestPixel + 0.5));
   pixel = L::Truncated(clamped);
   const typename L::Double fraction = clamped - pixel;
-  return L::Unordered(x) | L::Less(fraction, zero + kPixelUnsure) | L::Less(zero + (1.0 - kPixelUnsure), fraction);
+  return L::Less(fraction, zero + kPixelUnsure) | L::Less(zero + (1.0 - kPixelUnsure), fraction);
 }
 
 template <int N>

@@ -39,12 +39,12 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes512(const __m512d (&v)[K], const float*
   alignas(64) constexpr double kEighths[8] = {kExpTable[0],  kExpTable[8],  kExpTable[16], kExpTable[24],
                                               kExpTable[32], kExpTable[40], kExpTable[48], kExpTable[56]};
   const __m512d eighths = _mm512_load_pd(kEighths);
-  __m512d x[K], reached[K], steps[K], p[K];
+  __m512d reached[K], steps[K], p[K];
 #pragma GCC unroll 16
   for (int i = 0; i < K; ++i) {
-    x[i] = _mm512_add_pd(_mm512_add_pd(v[i], _mm512_cvtps_pd(_mm256_loadu_ps(logValues + 8 * i))),
-                         _mm512_set1_pd(offset));
-    reached[i] = _mm512_min_pd(_mm512_max_pd(x[i], _mm512_set1_pd(-kReach)), _mm512_set1_pd(kReach));
+    const __m512d x = _mm512_add_pd(_mm512_add_pd(v[i], _mm512_cvtps_pd(_mm256_loadu_ps(logValues + 8 * i))),
+                                    _mm512_set1_pd(offset));
+    reached[i] = _mm512_min_pd(_mm512_max_pd(x, _mm512_set1_pd(-kReach)), _mm512_set1_pd(kReach));
     // e^x as in ExpLanes: x = (64 k + j) ln 2 / 64 + r, the degree-3
     // polynomial, times 2^(j/64) and 2^k. Every processor with these
     // instructions fuses multiply and add, and a fused step rounds once where
@@ -74,14 +74,13 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes512(const __m512d (&v)[K], const float*
                                         _mm512_permutexvar_pd(index, _mm512_load_pd(kExpTable)));
     const __m512d z =
         _mm512_sub_pd(_mm512_scalef_pd(_mm512_mul_pd(p[i], entry), octaves), _mm512_set1_pd(1.0));
-    // As UnsurePixelLanes, in mask registers.
+    // As UnsurePixelLanes, into a mask register.
     const __m512d clamped =
         _mm512_min_pd(_mm512_max_pd(z, _mm512_set1_pd(0.5)), _mm512_set1_pd(kLargestPixel + 0.5));
     const __m256i whole = _mm512_cvttpd_epi32(clamped);
     const __m512d fraction = _mm512_sub_pd(clamped, _mm512_cvtepi32_pd(whole));
     const __mmask8 unsure = _mm512_cmp_pd_mask(fraction, _mm512_set1_pd(kPixelUnsure), _CMP_LT_OQ) |
-                            _mm512_cmp_pd_mask(fraction, _mm512_set1_pd(1.0 - kPixelUnsure), _CMP_GT_OQ) |
-                            _mm512_cmp_pd_mask(x[i], x[i], _CMP_UNORD_Q);
+                            _mm512_cmp_pd_mask(fraction, _mm512_set1_pd(1.0 - kPixelUnsure), _CMP_GT_OQ);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), _mm256_cvtepi32_epi16(whole));
     if (unsure) {
       alignas(64) double lanes[8];
@@ -113,18 +112,16 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes(const typename Lanes<N>::Double (&v)[K
   const Double zero = {};
   static_assert(N == kDoubleLanes, "the clamps work on whole registers");
   static_assert(N * K <= 64, "a bit per lane");
-  Double x[K], z[K];
+  Double z[K];
 #pragma GCC unroll 16
-  for (int i = 0; i < K; ++i) {
-    x[i] = (v[i] + L::LoadFloats(logValues + N * i)) + offset;
-    z[i] = ClampDoubles(x[i], zero - kReach, zero + kReach);
-  }
+  for (int i = 0; i < K; ++i)  // NaN becomes -kReach, whose pixel (0) is the plain one's too
+    z[i] = ClampDoubles((v[i] + L::LoadFloats(logValues + N * i)) + offset, zero - kReach, zero + kReach);
   ExpLanes<N, K>(z);
   uint64_t unsure = 0;  // bit N i + l for lane l of register i
 #pragma GCC unroll 16
   for (int i = 0; i < K; ++i) {
     Double pixel;
-    unsure |= uint64_t(L::MaskBits(UnsurePixelLanes<N>(z[i] - 1.0, x[i], pixel))) << (N * i);
+    unsure |= uint64_t(L::MaskBits(UnsurePixelLanes<N>(z[i] - 1.0, pixel))) << (N * i);
     L::StoreSamples(out + N * i, pixel);
   }
   if (unsure != 0) {

@@ -201,10 +201,6 @@ struct Lanes {
     if constexpr (N == 2) return Long(_mm_castpd_si128(_mm_cmplt_pd(__m128d(a), __m128d(b))));
     return a < b;
   }
-  static Long Unordered(Double a) {
-    if constexpr (N == 2) return Long(_mm_castpd_si128(_mm_cmpunord_pd(__m128d(a), __m128d(a))));
-    return a != a;
-  }
   // Bit i set where lane i is.
   static uint32_t MaskBits(Long mask) {
 #if defined(TAVRIX_SIMD_AVX512)
