@@ -64,21 +64,21 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes512(const __m512d (&v)[K], const float*
   }
 #pragma GCC unroll 16
   for (int i = 0; i < K; ++i) {
-    const __m512d octaves = _mm512_roundscale_pd(_mm512_mul_pd(steps[i], _mm512_set1_pd(1.0 / kExpTableSize)),
-                                                 _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     // j = 8 a + b: 2^(j/64) is 2^(a/8) 2^(b/64), each from a register that
     // holds all eight (a gather of the table's entry is slower). The
     // permutations read the three low bits of each lane's index.
     const __m512i index = _mm512_cvtpd_epi64(steps[i]);
     const __m512d entry = _mm512_mul_pd(_mm512_permutexvar_pd(_mm512_srli_epi64(index, 3), eighths),
                                         _mm512_permutexvar_pd(index, _mm512_load_pd(kExpTable)));
-    const __m512d z =
-        _mm512_sub_pd(_mm512_scalef_pd(_mm512_mul_pd(p[i], entry), octaves), _mm512_set1_pd(1.0));
+    // Scaling takes the power's whole part: 2^k for steps / 64 = k + j / 64.
+    const __m512d z = _mm512_sub_pd(
+        _mm512_scalef_pd(_mm512_mul_pd(p[i], entry), _mm512_mul_pd(steps[i], _mm512_set1_pd(1.0 / kExpTableSize))),
+        _mm512_set1_pd(1.0));
     // As UnsurePixelLanes, into a mask register.
     const __m512d clamped =
         _mm512_min_pd(_mm512_max_pd(z, _mm512_set1_pd(0.5)), _mm512_set1_pd(kLargestPixel + 0.5));
     const __m256i whole = _mm512_cvttpd_epi32(clamped);
-    const __m512d fraction = _mm512_sub_pd(clamped, _mm512_cvtepi32_pd(whole));
+    const __m512d fraction = _mm512_reduce_pd(clamped, _MM_FROUND_TO_ZERO);  // less its whole part
     const __mmask8 unsure = _mm512_cmp_pd_mask(fraction, _mm512_set1_pd(kPixelUnsure), _CMP_LT_OQ) |
                             _mm512_cmp_pd_mask(fraction, _mm512_set1_pd(1.0 - kPixelUnsure), _CMP_GT_OQ);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), _mm256_cvtepi32_epi16(whole));
