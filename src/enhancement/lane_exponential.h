@@ -34,6 +34,12 @@ alignas(64) constexpr double kExpTable[kExpTableSize] = {
     0x1.d5818dcfba487p+0, 0x1.da9e603db3285p+0, 0x1.dfc97337b9b5fp+0, 0x1.e502ee78b3ff6p+0,
     0x1.ea4afa2a490dap+0, 0x1.efa1bee615a27p+0, 0x1.f50765b6e4540p+0, 0x1.fa7c1819e90d8p+0};
 
+// x = (64 k + j) ln 2 / 64 + r: the steps of ln 2 / 64 in x, and the step in
+// two parts, the first with few bits so that a multiple of it is exact.
+constexpr double kExpStepsPerUnit = 92.33248261689366;  // 64 / ln 2
+constexpr double kExpStepHigh = 0.693147180369123816490 / kExpTableSize;
+constexpr double kExpStepLow = 1.90821492927058770002e-10 / kExpTableSize;
+
 // The Taylor coefficients of e^r, 1/3! down to 1/0!, for Horner's scheme.
 constexpr int32_t kExpTaylorTerms = 4;
 constexpr double kExpTaylor[kExpTaylorTerms] = {1.0 / 6.0, 0.5, 1.0, 1.0};
@@ -65,16 +71,13 @@ template <int N, int K>
 TAVRIX_KERNEL_INLINE void ExpLanes(typename Lanes<N>::Double (&x)[K]) {
   using Double = typename Lanes<N>::Double;
   using Long = typename Lanes<N>::Long;
-  constexpr double kSteps = 92.33248261689366;  // 64 / ln 2
-  constexpr double kStepHigh = 0.693147180369123816490 / 64;  // few bits: a multiple of it is exact
-  constexpr double kStepLow = 1.90821492927058770002e-10 / 64;
   constexpr double kRoundingShift = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
   Double shifted[K], r[K], p[K];
 #pragma GCC unroll 16
   for (int k = 0; k < K; ++k) {
-    shifted[k] = x[k] * kSteps + kRoundingShift;
+    shifted[k] = x[k] * kExpStepsPerUnit + kRoundingShift;
     const Double whole = shifted[k] - kRoundingShift;
-    r[k] = (x[k] - whole * kStepHigh) - whole * kStepLow;
+    r[k] = (x[k] - whole * kExpStepHigh) - whole * kExpStepLow;
     p[k] = ApproximateMultiplyAdd(r[k], Double{} + kExpTaylor[0], Double{} + kExpTaylor[1]);
   }
   for (int32_t i = 2; i < kExpTaylorTerms; ++i) {

@@ -50,11 +50,10 @@ TAVRIX_KERNEL_INLINE void FinalPixelLanes512(const __m512d (&v)[K], const float*
     // instructions fuses multiply and add, and a fused step rounds once where
     // the pair rounds twice: the reduction and the Horner steps stay within
     // ExpLanes' bound, in fewer instructions.
-    steps[i] = _mm512_roundscale_pd(_mm512_mul_pd(reached[i], _mm512_set1_pd(92.33248261689366)),
+    steps[i] = _mm512_roundscale_pd(_mm512_mul_pd(reached[i], _mm512_set1_pd(kExpStepsPerUnit)),
                                     _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    reached[i] = _mm512_fnmadd_pd(steps[i], _mm512_set1_pd(1.90821492927058770002e-10 / 64),
-                                  _mm512_fnmadd_pd(steps[i], _mm512_set1_pd(0.693147180369123816490 / 64),
-                                                   reached[i]));
+    reached[i] = _mm512_fnmadd_pd(steps[i], _mm512_set1_pd(kExpStepLow),
+                                  _mm512_fnmadd_pd(steps[i], _mm512_set1_pd(kExpStepHigh), reached[i]));
     p[i] = _mm512_fmadd_pd(reached[i], _mm512_set1_pd(kExpTaylor[0]), _mm512_set1_pd(kExpTaylor[1]));
   }
   for (int32_t t = 2; t < kExpTaylorTerms; ++t) {
