@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "enhancement/log_map.h"
 
@@ -95,11 +96,16 @@ DisplayWindow LogMapAndComputeWindow(const uint16_t* source, uint16_t* mapped, s
                                      int32_t* valueCounts) {
   // Counting every value apart spares each pixel the clamp to the last bin.
   std::memset(valueCounts, 0, kValueCountElements * sizeof(int32_t));
-  int32_t* const counts0 = valueCounts;
-  int32_t* const counts1 = valueCounts + kLogMapValueCount;
-  int32_t* const counts2 = valueCounts + 2 * kLogMapValueCount;
-  int32_t* const counts3 = valueCounts + 3 * kLogMapValueCount;
   static_assert(kValueCountCopies == 4, "one copy for each value of a step");
+  // Value `lane` of four: its log value, counted in copy `lane`. Each value is
+  // taken out of the register as it is used: four at once would not stay in
+  // the general registers of a 32-bit process.
+  auto take = [&](__m128i four, auto lane) {
+    constexpr int kLane = decltype(lane)::value;  // extraction wants a constant
+    const int u = _mm_extract_epi16(four, kLane);
+    ++valueCounts[kLane * kLogMapValueCount + u];
+    return _mm_load_ss(logImageTable + u);
+  };
   // Two passes over each chunk, the second reading the first's values while
   // they are still in the nearest cache: each pass keeps its pointers in the
   // general registers, which one pass doing both would not in a 32-bit process.
@@ -121,26 +127,16 @@ DisplayWindow LogMapAndComputeWindow(const uint16_t* source, uint16_t* mapped, s
     }
     for (; i < end; ++i) mapped[i] = logMapTable[source[i]];
     for (i = start; i + kStepPixels / 2 <= end; i += kStepPixels / 2) {
-      // Each value is taken out of the register as it is used: four at once
-      // would not stay in the general registers of a 32-bit process.
       const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mapped + i));
-      const int u0 = _mm_extract_epi16(four, 0);
-      const __m128 f0 = _mm_load_ss(logImageTable + u0);
-      ++counts0[u0];
-      const int u1 = _mm_extract_epi16(four, 1);
-      const __m128 f1 = _mm_load_ss(logImageTable + u1);
-      ++counts1[u1];
-      const int u2 = _mm_extract_epi16(four, 2);
-      const __m128 f2 = _mm_load_ss(logImageTable + u2);
-      ++counts2[u2];
-      const int u3 = _mm_extract_epi16(four, 3);
-      const __m128 f3 = _mm_load_ss(logImageTable + u3);
-      ++counts3[u3];
+      const __m128 f0 = take(four, std::integral_constant<int, 0>());
+      const __m128 f1 = take(four, std::integral_constant<int, 1>());
+      const __m128 f2 = take(four, std::integral_constant<int, 2>());
+      const __m128 f3 = take(four, std::integral_constant<int, 3>());
       _mm_storeu_ps(logImage + i, _mm_movelh_ps(_mm_unpacklo_ps(f0, f1), _mm_unpacklo_ps(f2, f3)));
     }
     for (; i < end; ++i) {
       logImage[i] = logImageTable[mapped[i]];
-      ++counts0[mapped[i]];
+      ++valueCounts[mapped[i]];
     }
   }
   FoldValueCounts(valueCounts, histogram);
