@@ -50,6 +50,21 @@ if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
     chmod 755 "$policy"
     trap 'rm -f "$policy"' EXIT
   fi
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # A mirror caught mid-sync fails an index now and then: try again a few
+  # times, then go on with the indexes that did come. An update suite whose
+  # i386 index is missing would offer amd64 libraries newer than their i386
+  # twins, which multiarch cannot install side by side: then the release's
+  # own suite is preferred.
+  release=()
+  for attempt in 1 2 3; do
+    apt-get update -q -o Acquire::Retries=3 && break
+    if [ "$attempt" = 3 ]; then
+      codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+      echo "install-deps.sh: apt-get update kept failing; installing from the indexes at hand${codename:+, preferring $codename}" >&2
+      [ -n "$codename" ] && release=(-t "$codename")
+    else
+      sleep $((attempt * 15))
+    fi
+  done
+  apt-get install -y -q --no-install-recommends "${release[@]}" "${missing[@]}"
 fi
