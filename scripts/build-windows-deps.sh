@@ -103,7 +103,9 @@ sources_indexed() { apt-cache showsrc dcmtk 2>/dev/null | grep -q '^Version:'; }
 if ! has_deb_src || ! sources_indexed; then
   [ "$(id -u)" -eq 0 ] || die "no deb-src entry in the apt sources, or not fetched; run as root or add one"
   has_deb_src || add_deb_src
-  apt-get update -qq
+  # An index that fails (a mirror mid-sync) need not be the sources' own:
+  # whether the source packages came is what decides.
+  apt-get update -qq || echo "build-windows-deps: apt-get update reported a failure; checking the sources' index" >&2
   sources_indexed || die "apt knows no source packages after apt-get update"
 fi
 
