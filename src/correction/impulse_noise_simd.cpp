@@ -40,15 +40,17 @@ void SumColumns(const uint16_t* const rows[kSpan], int32_t first, int32_t count,
   for (int32_t j = 0;; j += kWordLanes) {
     if (j + kWordLanes > columns) j = columns - kWordLanes;  // overlap the last vector
     const int32_t c = first - kImpulseWindowReach + j;
-    Int32 low = {}, high = {};
+    Int32 sums[2] = {};
     for (int32_t r = 0; r < kSpan; ++r) {
       Int32 rowLow, rowHigh;
       WidenWordPair(rows[r] + c, rowLow, rowHigh);
-      low += rowLow;
-      high += rowHigh;
+      sums[0] += rowLow;
+      sums[1] += rowHigh;
+      // With eight registers, rows loaded all at once would spill.
+      if constexpr (kFewVectorRegisters) HoldInRegisters(sums);
     }
-    std::memcpy(columnSums + j, &low, sizeof low);
-    std::memcpy(columnSums + j + kIntLanes, &high, sizeof high);
+    std::memcpy(columnSums + j, &sums[0], sizeof sums[0]);
+    std::memcpy(columnSums + j + kIntLanes, &sums[1], sizeof sums[1]);
     if (j + kWordLanes == columns) break;
   }
 }
@@ -74,14 +76,15 @@ void MarkImpulseCandidates(const uint16_t* image, int32_t width, int32_t y, int3
   auto mean = [](Int32 s) {
     return __builtin_convertvector((__builtin_convertvector(s, Float32) - 0.5f) * 0.04f, Int32);
   };
-  auto times25 = [](Int32 m) { return (m << 4) + (m << 3) + m; };
+  // S - 25m is 0..25, so its low 16 bits are all it takes.
+  auto restOf = [](Int32 s, Int32 m) { return (s - MultiplyLowWordBy(m, 25)) & 0xFFFF; };
   for (int32_t i = 0;; i += kWordLanes) {
     if (i + kWordLanes > count) i = count - kWordLanes;
     const int32_t x = first + i;
     const Int32 s0 = windowSum(i), s1 = windowSum(i + kIntLanes);
     const Int32 m0 = mean(s0), m1 = mean(s1);
     const Words m = NarrowToWords(m0, m1);
-    const Words rest = NarrowSmallToWords(s0 - times25(m0), s1 - times25(m1));  // 1..25
+    const Words rest = NarrowSmallToWords(restOf(s0, m0), restOf(s1, m1));
     const Words v = LoadWords(rows[kImpulseWindowReach] + x);
     // Whether v lies inside the band of a deviation sum.
     auto insideBand = [&](Words deviation) {
@@ -91,8 +94,11 @@ void MarkImpulseCandidates(const uint16_t* image, int32_t width, int32_t y, int3
       return EqualWords(OrWords(SubtractSaturated(v, hi), SubtractSaturated(lo, v)), zero);
     };
     auto addBelow = [&](Words below, int32_t r) {
-      for (int32_t d = 0; d < kSpan; ++d)
-        below = AddSaturated(below, SubtractSaturated(m, LoadWords(rows[r] + x - kImpulseWindowReach + d)));
+      // One pointer, the columns at fixed offsets from it: left to itself the
+      // compiler keeps an index register per column, which 32-bit code lacks.
+      const uint16_t* window = rows[r] + (x - kImpulseWindowReach);
+      __asm__("" : "+r"(window));
+      for (int32_t d = 0; d < kSpan; ++d) below = AddSaturated(below, SubtractSaturated(m, LoadWords(window + d)));
       return below;
     };
     // The terms of D are never negative, so the screening rows alone give a

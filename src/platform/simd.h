@@ -266,6 +266,12 @@ inline Words AddWords(Words a, Words b) { return TAVRIX_MM(add_epi16)(a, b); }
 inline Words AddSaturated(Words a, Words b) { return TAVRIX_MM(adds_epu16)(a, b); }
 inline Words SubtractSaturated(Words a, Words b) { return TAVRIX_MM(subs_epu16)(a, b); }
 inline Words MultiplyHigh(Words a, Words b) { return TAVRIX_MM(mulhi_epu16)(a, b); }
+// 32-bit lanes within 0..65535 times k, in one instruction (each lane's low
+// word, signed, times k): exact below 32768, and above it still right in the
+// low 16 bits, short by 65536 k.
+inline Int32 MultiplyLowWordBy(Int32 v, int16_t k) {
+  return Int32(TAVRIX_MM(madd_epi16)(Words(v), TAVRIX_MM(set1_epi32)(uint16_t(k))));
+}
 inline Words HalveWords(Words a) { return TAVRIX_MM(srli_epi16)(a, 1); }
 inline Words OrWords(Words a, Words b) { return TAVRIX_MM_SI(or)(a, b); }
 
@@ -407,10 +413,11 @@ inline Float64 HighDoubles(Int32 v) { return Float64(_mm256_cvtepi32_pd(_mm256_e
 inline Float64 LowDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_castps256_ps128(__m256(v)))); }
 inline Float64 HighDoubles(Float32 v) { return Float64(_mm256_cvtps_pd(_mm256_extractf128_ps(__m256(v), 1))); }
 #else
+// Each half loaded on its own: one register of words widened twice needs a
+// copy, which with eight registers goes through memory.
 inline void WidenWordPair(const uint16_t* p, Int32& low, Int32& high) {
-  const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  low = Int32(_mm_unpacklo_epi16(words, _mm_setzero_si128()));
-  high = Int32(_mm_unpackhi_epi16(words, _mm_setzero_si128()));
+  low = Int32(_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128()));
+  high = Int32(_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + kIntLanes)), _mm_setzero_si128()));
 }
 inline Float64 LoadDoubles(const float* p) {
   return Float64(_mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))));
