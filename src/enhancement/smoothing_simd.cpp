@@ -69,9 +69,12 @@ TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel,
     // Without (the baseline), a weight is broadcast through a register of its
     // own, and the rows stay a loop: unrolled, its allocation spills sums.
     // Its columns are kept apart too, or a sample two sums share is held
-    // over from one column to the next, in the register a sum needs.
+    // over from one column to the next, in the register a sum needs. The
+    // sums are the step's own until the end: kept in the caller's array, they
+    // would be stored back after every row.
+    Double sums[kSums];
 #pragma GCC unroll 8
-    for (int32_t s = 0; s < kSums; ++s) acc[s] = Double{};
+    for (int32_t s = 0; s < kSums; ++s) sums[s] = Double{};
     __asm__("" : "+r"(kernel));
 #if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
 #pragma GCC unroll 8
@@ -86,11 +89,13 @@ TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel,
         __asm__("" : "+r"(column));
 #endif
 #pragma GCC unroll 8
-        for (int32_t s = 0; s < kSums; ++s) add(acc[s], column + s * N, kernel[i * kSize + j]);
+        for (int32_t s = 0; s < kSums; ++s) add(sums[s], column + s * N, kernel[i * kSize + j]);
 #pragma GCC unroll 8
-        for (int32_t s = 0; s < kSums; ++s) __asm__("" : "+x"(acc[s]));
+        for (int32_t s = 0; s < kSums; ++s) __asm__("" : "+x"(sums[s]));
       }
     }
+#pragma GCC unroll 8
+    for (int32_t s = 0; s < kSums; ++s) acc[s] = sums[s];
   }
 }
 
