@@ -40,11 +40,54 @@ constexpr int32_t kSumsInFlight = kFewVectorRegisters ? kVectorRegisters - 2 : k
 // Output columns per run, a few dozen: whole steps of sums.
 constexpr int32_t RunLimit(int32_t sums, int32_t groups) { return (32 * groups) % sums == 0 ? 32 : 24; }
 
+// Eight registers and two-operand instructions (the baseline in a 32-bit
+// process) take a kernel row as written out below: six sums, a weight and a
+// product, each weight one aligned load of its pair. The compiler's own
+// allocation of the same loop spilled a sum at every row, stored all six
+// after it, and broadcast each weight with a shuffle: 60 against 56 ms.
+#if !defined(TAVRIX_SIMD_AVX2) && !defined(TAVRIX_SIMD_AVX512)
+constexpr bool kKernelRowsWrittenOut = kFewVectorRegisters;
+#else
+constexpr bool kKernelRowsWrittenOut = false;
+#endif
+constexpr int32_t kWrittenOutSums = 6;
+
+// sums[s] += row[8 j + 2 s .. + 1] * pairs[j] for the kernel's columns j in
+// order, each product rounded, then each sum.
+template <int32_t kSize, class Double>
+TAVRIX_KERNEL_INLINE void AddKernelRowWrittenOut(Double (&sums)[kWrittenOutSums], const double* row,
+                                                 const double (*pairs)[2]) {
+  static_assert(kRuns * sizeof(double) == 64 && sizeof(Double) == 16, "the offsets below");
+  Double weight, product;
+#define TAVRIX_PRODUCT(j, s)                                                           \
+  "movupd " #j "*64+" #s "*16(%[row]), %[product]\n\t"                                  \
+  "mulpd %[weight], %[product]\n\t"                                                     \
+  "addpd %[product], %[s" #s "]\n\t"
+#define TAVRIX_COLUMN(j)                                                                \
+  "movapd " #j "*16(%[pairs]), %[weight]\n\t" TAVRIX_PRODUCT(j, 0) TAVRIX_PRODUCT(j, 1) \
+      TAVRIX_PRODUCT(j, 2) TAVRIX_PRODUCT(j, 3) TAVRIX_PRODUCT(j, 4) TAVRIX_PRODUCT(j, 5)
+#define TAVRIX_OPERANDS                                                                                  \
+  : [s0] "+x"(sums[0]), [s1] "+x"(sums[1]), [s2] "+x"(sums[2]), [s3] "+x"(sums[3]), [s4] "+x"(sums[4]), \
+    [s5] "+x"(sums[5]), [weight] "=&x"(weight), [product] "=&x"(product)                                  \
+  : [row] "r"(row), [pairs] "r"(pairs)                                                                   \
+  : "memory"
+  static_assert(kSize == 3 || kSize == 5 || kSize == 7, "one sequence per radius");
+  if constexpr (kSize == 3) __asm__(TAVRIX_COLUMN(0) TAVRIX_COLUMN(1) TAVRIX_COLUMN(2) TAVRIX_OPERANDS);
+  if constexpr (kSize == 5)
+    __asm__(TAVRIX_COLUMN(0) TAVRIX_COLUMN(1) TAVRIX_COLUMN(2) TAVRIX_COLUMN(3) TAVRIX_COLUMN(4) TAVRIX_OPERANDS);
+  if constexpr (kSize == 7)
+    __asm__(TAVRIX_COLUMN(0) TAVRIX_COLUMN(1) TAVRIX_COLUMN(2) TAVRIX_COLUMN(3) TAVRIX_COLUMN(4)
+                TAVRIX_COLUMN(5) TAVRIX_COLUMN(6) TAVRIX_OPERANDS);
+#undef TAVRIX_OPERANDS
+#undef TAVRIX_COLUMN
+#undef TAVRIX_PRODUCT
+}
+
 // One step: kSums sums from the kernel's rows at in[0..kSize-1], from register
 // f of the runs' row on: sum s is register f + s, N samples of one column.
 template <int N, int32_t kSize, int32_t kSums>
-TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel, int32_t f,
-                                  typename Lanes<N>::Double (&acc)[kSums]) {
+TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel, const double (*pairs)[2],
+                                  int32_t f, typename Lanes<N>::Double (&acc)[kSums]) {
   using Double = typename Lanes<N>::Double;
   auto add = [&](Double& sum, const double* at, double weight) {
     Double samples;
@@ -57,37 +100,31 @@ TAVRIX_KERNEL_INLINE void SumStep(const double* const* in, const double* kernel,
       for (int32_t j = 0; j < kSize; ++j)
         for (int32_t s = 0; s < kSums; ++s)
           add(acc[s], in[i] + (f + s) * N + j * kRuns, kernel[i * kSize + j]);
+  } else if constexpr (kKernelRowsWrittenOut) {
+    Double sums[kSums] = {};
+    for (int32_t i = 0; i < kSize; ++i) AddKernelRowWrittenOut<kSize>(sums, in[i] + f * N, pairs + i * kSize);
+#pragma GCC unroll 8
+    for (int32_t s = 0; s < kSums; ++s) acc[s] = sums[s];
   } else {
     // Spelt out, with the sums held in registers after every column of the
     // kernel: the compiler would otherwise fold each sum's chain into one
     // expression and work the chains out one after another, each waiting on
     // the adder. The row it cannot relate to the step before, or it would
     // carry samples over in registers it does not have, and the kernel it
-    // must read again each step.
-    //
-    // With three-operand instructions the kernel's rows run as one sequence.
-    // Without (the baseline), a weight is broadcast through a register of its
-    // own, and the rows stay a loop: unrolled, its allocation spills sums.
-    // Its columns are kept apart too, or a sample two sums share is held
-    // over from one column to the next, in the register a sum needs. The
+    // must read again each step. The kernel's rows run as one sequence. The
     // sums live in an array of the step's own and are copied out once: summed
-    // in the caller's array, the same loop is allocated worse (4 % slower).
+    // in the caller's array, the same loop is allocated worse.
     Double sums[kSums];
 #pragma GCC unroll 8
     for (int32_t s = 0; s < kSums; ++s) sums[s] = Double{};
     __asm__("" : "+r"(kernel));
-#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
 #pragma GCC unroll 8
-#endif
     for (int32_t i = 0; i < kSize; ++i) {
       const double* row = in[i] + f * N;
       __asm__("" : "+r"(row));
 #pragma GCC unroll 8
       for (int32_t j = 0; j < kSize; ++j) {
         const double* column = row + j * kRuns;
-#if !defined(TAVRIX_SIMD_AVX2) && !defined(TAVRIX_SIMD_AVX512)
-        __asm__("" : "+r"(column));
-#endif
 #pragma GCC unroll 8
         for (int32_t s = 0; s < kSums; ++s) add(sums[s], column + s * N, kernel[i * kSize + j]);
 #pragma GCC unroll 8
@@ -126,6 +163,12 @@ void ConvolveInteriorRuns(uint16_t* source, const uint16_t* copy, const double* 
   // A ring of the kernel's rows, widened; the results of a row, run by run.
   alignas(kCacheLineBytes) double rows[kSize][kColumns * kRuns] = {};
   alignas(kCacheLineBytes) uint16_t results[kRunLimit * kRuns] = {};
+  // Each weight twice, for kernel rows written out.
+  alignas(16) double pairs[kKernelRowsWrittenOut ? kSize * kSize : 1][2] = {};
+  if constexpr (kKernelRowsWrittenOut) {
+    static_assert(kSums == kWrittenOutSums && N == 2, "a written-out row's sums");
+    for (int32_t k = 0; k < kSize * kSize; ++k) pairs[k][0] = pairs[k][1] = kernel[k];
+  }
   const Double zero = {};
   const Double largest = zero + 65535.0;
 
@@ -193,7 +236,7 @@ void ConvolveInteriorRuns(uint16_t* source, const uint16_t* copy, const double* 
       // The last step may run past the run's columns, within the buffers.
       for (int32_t f = 0; f < run * kGroups; f += kSums) {
         Double acc[kSums];
-        SumStep<N, kSize, kSums>(in, kernel, f, acc);
+        SumStep<N, kSize, kSums>(in, kernel, pairs, f, acc);
         for (int32_t s = 0; s < kSums; ++s)  // NaN to 0 too, as the plain guard does
           L::StoreSamples(results + (f + s) * N, ClampDoubles(acc[s] * inverse, zero, largest));
       }
