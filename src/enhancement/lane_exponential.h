@@ -44,11 +44,13 @@ constexpr double kExpStepLow = 1.90821492927058770002e-10 / kExpTableSize;
 constexpr int32_t kExpTaylorTerms = 4;
 constexpr double kExpTaylor[kExpTaylorTerms] = {1.0 / 6.0, 0.5, 1.0, 1.0};
 
-#if (defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)) && defined(__x86_64__)
-// Four entries in one gather, its index held in ymm3. The emulator that runs
-// the test of older processors (qemu 7.2) reads a gather's index in ymm4 as
-// no index, and gives every lane entry 0; the compiler may choose ymm4.
+#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
+// Four entries in one gather. In a 64-bit process its index is held in ymm3:
+// the emulator that runs the test of older processors (qemu 7.2) reads a
+// gather's index in ymm4 as no index, and gives every lane entry 0; the
+// compiler may choose ymm4. A 32-bit process has no emulator to meet.
 TAVRIX_KERNEL_INLINE __m256d GatherExpTable(__m256i index) {
+#if defined(__x86_64__)
   register __m256i pinned __asm__("ymm3") = index;
   __m256d entries;
   __m256d mask = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
@@ -56,16 +58,17 @@ TAVRIX_KERNEL_INLINE __m256d GatherExpTable(__m256i index) {
           : [entries] "=&x"(entries), [mask] "+x"(mask)
           : [table] "r"(kExpTable), [index] "x"(pinned), "m"(kExpTable));
   return entries;
+#else
+  return _mm256_i64gather_pd(kExpTable, index, 8);
+#endif
 }
 #endif
 
 // The table's entries of the lanes' indices (0 .. 63).
 template <int N>
 TAVRIX_KERNEL_INLINE typename Lanes<N>::Double ExpTableLanes(typename Lanes<N>::Long index) {
-#if (defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)) && defined(__x86_64__)
+#if defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
   if constexpr (N == 4) return typename Lanes<N>::Double(GatherExpTable(__m256i(index)));
-#elif defined(TAVRIX_SIMD_AVX2) || defined(TAVRIX_SIMD_AVX512)
-  if constexpr (N == 4) return typename Lanes<N>::Double(_mm256_i64gather_pd(kExpTable, __m256i(index), 8));
 #endif
   typename Lanes<N>::Double entries;
 #pragma GCC unroll 8
